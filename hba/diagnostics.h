@@ -1,0 +1,10 @@
+// The process-wide verbose flag and the one format of a verbose failure line.
+#pragma once
+
+#include <windows.h>
+
+// Set by the command-line scan before any output; read by every reporter.
+extern bool g_verbose;
+
+// In verbose mode only, prints "....Failed to <what> err: <code> (0x<code>)".
+void PrintVerboseFailure(const char *what, DWORD errorCode);
