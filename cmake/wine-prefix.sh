@@ -24,7 +24,13 @@ ensure() {
 
 case "${1:-}" in
     ensure) ensure ;;
-    start) ensure; wineserver -p ;;
+    # The server, and the helper services the first program starts, are detached
+    # from our output: whoever reads it would otherwise wait for them to end.
+    start)
+        ensure
+        wineserver -p </dev/null >/dev/null 2>&1 || true  # one may be running already
+        wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+        ;;
     stop) wineserver -k 2>/dev/null || true ;;
     *) echo "usage: $0 ensure|start|stop" >&2; exit 2 ;;
 esac

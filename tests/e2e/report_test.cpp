@@ -1,0 +1,364 @@
+// Drives a copy of lumaris-hba.exe from outside, as an administrator would run
+// it: per case the arguments, the registry, the hbaapi.dll beside the exe and
+// what that library does, against the exact report, the library's call log,
+// an empty stderr and exit status 0.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "tests/support/wine_host.h"
+
+namespace {
+
+const char kBanner[] = "Torvane Lumaris (Build 8182156): ";
+const char kStampMark[] = "{stamp}";  // stands for the build stamp in an expected report
+const char kNotFound126[] = "....Failed to load hbaapi.dll err: 126 (0x7e)\n";
+
+struct RegistryState {
+    enum Kind { kNoKey, kKeyOnly, kValue } kind;
+    RegistryView view;
+    DWORD type;
+    std::string data;
+};
+
+const RegistryState kNoKey = {RegistryState::kNoKey, RegistryView::kOwn, REG_NONE, ""};
+const RegistryState kInstalled = {RegistryState::kValue, RegistryView::kOwn, REG_SZ, std::string("8.0.0.0", 8)};
+
+struct ReportCase {
+    std::string title;
+    std::vector<std::string> arguments;
+    RegistryState registry;
+    std::string library;  // test library variant placed beside the exe as hbaapi.dll; "": none
+    std::string behaviour;
+    std::string expectedReport;  // "\n" line ends; kStampMark where the build stamp stands
+    std::string expectedLog;     // the library's call log; "" when it is never called
+};
+
+// Failure messages name the case rather than dump its bytes.
+void PrintTo(const ReportCase &c, std::ostream *out)
+{
+    *out << c.title;
+}
+
+std::string WithCrLf(const std::string &text)
+{
+    std::string converted;
+    for (char c : text) {
+        if (c == '\n')
+            converted += '\r';
+        converted += c;
+    }
+    return converted;
+}
+
+void ExpectReport(const std::string &expected, const std::string &actual)
+{
+    const std::string wanted = WithCrLf(expected);
+    size_t mark = wanted.find(kStampMark);
+    if (mark == std::string::npos) {
+        EXPECT_EQ(wanted, actual);
+        return;
+    }
+    const std::string before = wanted.substr(0, mark);
+    const std::string after = wanted.substr(mark + strlen(kStampMark));
+    ASSERT_GE(actual.size(), before.size() + after.size()) << actual;
+    EXPECT_EQ(before, actual.substr(0, before.size()));
+    EXPECT_EQ(after, actual.substr(actual.size() - after.size()));
+    const std::string stamp = actual.substr(before.size(), actual.size() - before.size() - after.size());
+    EXPECT_TRUE(std::regex_match(stamp, std::regex("Build on (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                                                   "[ 123][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9] "
+                                                   "\\(32-bit\\)")))
+        << "stamp: [" << stamp << "]";
+}
+
+void ApplyRegistry(const RegistryState &state)
+{
+    RemoveProductKey();
+    if (state.kind == RegistryState::kKeyOnly) {
+        ASSERT_TRUE(CreateProductKey(state.view));
+    }
+    if (state.kind == RegistryState::kValue) {
+        ASSERT_TRUE(WriteVersionValue(state.view, state.type, state.data));
+    }
+}
+
+class ReportTest : public testing::TestWithParam<ReportCase> {
+protected:
+    void TearDown() override { RemoveProductKey(); }
+};
+
+TEST_P(ReportTest, PrintsExactReport)
+{
+    const ReportCase &c = GetParam();
+    const std::string bin = DirectoryOfThisProgram();
+    const std::string host = bin + "\\e2e-hosts\\" + c.title;
+    CreateDirectoryA((bin + "\\e2e-hosts").c_str(), NULL);
+    ASSERT_TRUE(MakeEmptyDirectory(host));
+    ASSERT_TRUE(CopyFileA((bin + "\\lumaris-hba.exe").c_str(), (host + "\\lumaris-hba.exe").c_str(), FALSE));
+    if (!c.library.empty()) {
+        std::string library = bin + "\\test-hba\\" + c.library + "\\hbaapi.dll";
+        ASSERT_TRUE(CopyFileA(library.c_str(), (host + "\\hbaapi.dll").c_str(), FALSE)) << library;
+    }
+    ASSERT_TRUE(WriteWholeFile(host + "\\behaviour.txt", c.behaviour));
+    ApplyRegistry(c.registry);
+
+    ProgramRun run;
+    std::string error;
+    ASSERT_TRUE(RunProgram(host + "\\lumaris-hba.exe", c.arguments, host,
+                           {"LUMARIS_TEST_HBA_BEHAVIOUR=" + host + "\\behaviour.txt",
+                            "LUMARIS_TEST_HBA_LOG=" + host + "\\calls.log"},
+                           &run, &error))
+        << error;
+
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ("", run.standardError);
+    ExpectReport(c.expectedReport, run.standardOutput);
+    EXPECT_EQ(c.expectedLog, ReadWholeFile(host + "\\calls.log"));
+}
+
+std::string CaseName(const testing::TestParamInfo<ReportCase> &info)
+{
+    return info.param.title;
+}
+
+// --- The switch: matched whole, in either case, anywhere; nothing else counts. ---
+
+ReportCase SwitchCase(const std::string &title, std::vector<std::string> arguments, bool verbose)
+{
+    std::string report = std::string(kBanner) + "??\n";
+    if (verbose)
+        report += std::string(kNotFound126) + "\n" + kStampMark + "\n";
+    return {title, arguments, kNoKey, "", "", report, ""};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switch, ReportTest,
+    testing::Values(SwitchCase("NoArguments", {}, false), SwitchCase("LowerV", {"-v"}, true),
+                    SwitchCase("UpperV", {"-V"}, true), SwitchCase("AfterOtherArguments", {"report", "/x", "-v"}, true),
+                    SwitchCase("Repeated", {"-v", "-V", "-v"}, true), SwitchCase("Verbose", {"-verbose"}, false),
+                    SwitchCase("Slash", {"/v"}, false), SwitchCase("DoubleDash", {"--v"}, false),
+                    SwitchCase("BareV", {"v"}, false), SwitchCase("DashOnly", {"-"}, false),
+                    SwitchCase("Empty", {""}, false), SwitchCase("Spaced", {"-v "}, false)),
+    CaseName);
+
+// --- The installed version on the banner line. ---
+
+ReportCase VersionCase(const std::string &title, RegistryState registry, const std::string &shown)
+{
+    return {title, {}, registry, "", "", std::string(kBanner) + shown + "\n", ""};
+}
+
+RegistryState StringValue(const std::string &text)
+{
+    return {RegistryState::kValue, RegistryView::kOwn, REG_SZ, text + '\0'};
+}
+
+RegistryState RawValue(DWORD type, const std::string &bytes)
+{
+    return {RegistryState::kValue, RegistryView::kOwn, type, bytes};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InstalledVersion, ReportTest,
+    testing::Values(
+        VersionCase("Recorded", StringValue("8.0.0.0"), "8.0.0.0"), VersionCase("KeyMissing", kNoKey, "??"),
+        VersionCase("ValueMissing", {RegistryState::kKeyOnly, RegistryView::kOwn, REG_NONE, ""}, "??"),
+        VersionCase("Empty", StringValue(""), ""),
+        VersionCase("Longest", StringValue(std::string(255, '7')), std::string(255, '7')),
+        VersionCase("OneTooLong", StringValue(std::string(256, '7')), "??"),
+        // The tool is 32-bit: it reads WOW6432Node, never the 64-bit view.
+        VersionCase("Only64BitView", {RegistryState::kValue, RegistryView::k64Bit, REG_SZ, std::string("9.9", 4)},
+                    "??"),
+        VersionCase("ExpandString", RawValue(REG_EXPAND_SZ, std::string("8.1.0.2", 8)), "8.1.0.2"),
+        // Data without a terminator prints exactly the bytes stored, nothing after them.
+        VersionCase("BinaryUnterminated", RawValue(REG_BINARY, "8.2.0.1"), "8.2.0.1"),
+        VersionCase("BinaryUnterminatedLongest", RawValue(REG_BINARY, std::string(255, 'b')), std::string(255, 'b')),
+        VersionCase("BinaryUnterminatedFull", RawValue(REG_BINARY, std::string(256, 'b')), "??"),
+        VersionCase("BinaryEmpty", RawValue(REG_BINARY, ""), ""),
+        VersionCase("DwordValue", RawValue(REG_DWORD, std::string("8.3\0", 4)), "8.3"),
+        VersionCase("EmbeddedTerminator", RawValue(REG_BINARY, std::string("8.4\0junk", 8)), "8.4")),
+    CaseName);
+
+// --- The binding: each step that can fail, silent unless verbose. ---
+
+const char *const kEntryPoints[] = {"HBA_LoadLibrary",    "HBA_GetVersion",  "HBA_FreeLibrary",
+                                    "HBA_GetNumberOfAdapters", "HBA_GetAdapterName", "HBA_OpenAdapter",
+                                    "HBA_CloseAdapter",   "HBA_GetAdapterAttributes"};
+
+std::vector<ReportCase> MissingEntryPointCases()
+{
+    std::vector<ReportCase> cases;
+    for (const char *entryPoint : kEntryPoints) {
+        for (bool verbose : {false, true}) {
+            std::string title = std::string(verbose ? "VerboseWithout" : "Without") + (entryPoint + 4);
+            std::string library = std::string("without-") + entryPoint;
+            std::string report = std::string(kBanner) + "8.0.0.0\n";
+            if (verbose)
+                report += std::string("....Failed to GetProcAddress for ") + entryPoint + " err: 127 (0x7f)\n\n" +
+                          kStampMark + "\n";
+            // HBA_LoadLibrary is called once it is found, before the rest are looked up.
+            std::string log = strcmp(entryPoint, "HBA_LoadLibrary") == 0 ? "" : "HBA_LoadLibrary() = 0\n";
+            std::vector<std::string> arguments;
+            if (verbose)
+                arguments.push_back("-v");
+            cases.push_back({title, arguments, kInstalled, library, "", report, log});
+        }
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(MissingEntryPoint, ReportTest, testing::ValuesIn(MissingEntryPointCases()), CaseName);
+
+const char kTwoAdapters[] = "[adapter]\nname=alpha\nManufacturer=M1\n[adapter]\nname=beta\nManufacturer=M2\n";
+
+std::string Block(const std::string &name, const std::string &manufacturer)
+{
+    return "\nHBA " + name + ":\n\tManufacturer: " + manufacturer +
+           "\n\tModel: \n\tModel Description: \n\tFirmware: \n\tDriver (): \n\tHardware version: \n"
+           "\tSerialNumber: \n";
+}
+
+std::string AdapterCalls(unsigned index, const std::string &name, unsigned handle, unsigned attributesStatus,
+                         unsigned nameStatus = 0)
+{
+    return "HBA_GetAdapterName(" + std::to_string(index) + ") = " + std::to_string(nameStatus) +
+           "\nHBA_OpenAdapter(\"" + name + "\") = " + std::to_string(handle) + "\nHBA_GetAdapterAttributes(" +
+           std::to_string(handle) + ") = " + std::to_string(attributesStatus) + "\nHBA_CloseAdapter(" +
+           std::to_string(handle) + ")\n";
+}
+
+const std::string kOpening = "HBA_LoadLibrary() = 0\nHBA_GetNumberOfAdapters() = ";
+const std::string kVersionCall = "HBA_GetVersion() = 2\n";
+const std::string kFreeCall = "HBA_FreeLibrary() = 0\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Binding, ReportTest,
+    testing::Values(
+        ReportCase{"LibraryAbsent", {}, kInstalled, "", "", std::string(kBanner) + "8.0.0.0\n", ""},
+        ReportCase{"LibraryAbsentVerbose", {"-v"}, kInstalled, "", "",
+                   std::string(kBanner) + "8.0.0.0\n" + kNotFound126 + "\n" + kStampMark + "\n", ""},
+        ReportCase{"LoadLibraryError", {}, kInstalled, "complete", std::string("load_library_status=1\n") + kTwoAdapters,
+                   std::string(kBanner) + "8.0.0.0\nError loading library.  Exitting...\n", "HBA_LoadLibrary() = 1\n"},
+        ReportCase{"LoadLibraryErrorVerbose", {"-v"}, kInstalled, "complete", "load_library_status=1\n",
+                   std::string(kBanner) + "8.0.0.0\nError loading library.  Exitting...\n\n" + kStampMark + "\n",
+                   "HBA_LoadLibrary() = 1\n"},
+        // Only HBA_STATUS_ERROR stops the binding; any other status goes on.
+        ReportCase{"LoadLibraryOtherStatus", {}, kInstalled, "complete", std::string("load_library_status=2\n") + kTwoAdapters,
+                   std::string(kBanner) + "8.0.0.0\n" + Block("alpha", "M1") + Block("beta", "M2"),
+                   "HBA_LoadLibrary() = 2\nHBA_GetNumberOfAdapters() = 2\n" + kVersionCall +
+                       AdapterCalls(0, "alpha", 1, 0) + AdapterCalls(1, "beta", 2, 0) + kFreeCall},
+        ReportCase{"LoadLibraryStatusAllOnes", {}, kInstalled, "complete", "load_library_status=0xFFFFFFFF\n",
+                   std::string(kBanner) + "8.0.0.0\n", "HBA_LoadLibrary() = 4294967295\nHBA_GetNumberOfAdapters() = 0\n" + kVersionCall}),
+    CaseName);
+
+// --- The inventory: which adapters are printed, how, and the calls behind them. ---
+
+struct AdapterTexts {
+    std::string name, manufacturer, model, description, firmware, driverName, driverVersion, hardware, serial;
+};
+
+const AdapterTexts kPort0 = {"cf-port0", "Corvel Networks", "CF-3200", "Corvel 32Gb dual-port FC HBA", "2.10.4",
+                             "cfhba", "9.1.7.0", "HW-B2", "CVL19283746"};
+const AdapterTexts kPort1 = {"cf-port1", "Corvel Networks", "CF-3200", "Corvel 32Gb dual-port FC HBA", "2.10.4",
+                             "cfhba", "9.1.7.0", "HW-B2", "CVL19283747"};
+const AdapterTexts kPort2 = {"ax-port0", "Axiom Fabric", "AX16", "Axiom 16Gb FC HBA", "7.2", "axfc", "3.0",
+                             "r1", "AXF000042"};
+
+std::string Section(const AdapterTexts &a, const std::string &extra = "")
+{
+    return "[adapter]\nname=" + a.name + "\nManufacturer=" + a.manufacturer + "\nModel=" + a.model +
+           "\nModelDescription=" + a.description + "\nFirmwareVersion=" + a.firmware + "\nDriverName=" +
+           a.driverName + "\nDriverVersion=" + a.driverVersion + "\nHardwareVersion=" + a.hardware +
+           "\nSerialNumber=" + a.serial + "\nNodeSymbolicName=never printed\nOptionROMVersion=never printed\n" +
+           extra;
+}
+
+std::string Block(const AdapterTexts &a)
+{
+    return "\nHBA " + a.name + ":\n\tManufacturer: " + a.manufacturer + "\n\tModel: " + a.model +
+           "\n\tModel Description: " + a.description + "\n\tFirmware: " + a.firmware + "\n\tDriver (" +
+           a.driverName + "): " + a.driverVersion + "\n\tHardware version: " + a.hardware +
+           "\n\tSerialNumber: " + a.serial + "\n";
+}
+
+std::string Repeat(const std::string &text, size_t width)
+{
+    std::string filled;
+    while (filled.size() < width)
+        filled += text[filled.size() % text.size()];
+    return filled;
+}
+
+// Every printed member filled to its whole width, with no terminator.
+const AdapterTexts kFullWidth = {Repeat("n", 256),  Repeat("m", 64),  Repeat("d", 256), Repeat("e", 256),
+                                 Repeat("f", 256), Repeat("k", 256), Repeat("v", 256), Repeat("h", 256),
+                                 Repeat("s", 64)};
+
+const std::string kInstalledBanner = std::string(kBanner) + "8.0.0.0\n";
+
+std::string Opening(const std::string &count)
+{
+    return kOpening + count + "\n" + kVersionCall;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inventory, ReportTest,
+    testing::Values(
+        ReportCase{"TwoAdapters", {}, kInstalled, "complete", Section(kPort0) + Section(kPort1),
+                   kInstalledBanner + Block(kPort0) + Block(kPort1),
+                   Opening("2") + AdapterCalls(0, "cf-port0", 1, 0) + AdapterCalls(1, "cf-port1", 2, 0) + kFreeCall},
+        ReportCase{"TwoAdaptersVerbose", {"-V"}, kNoKey, "complete", Section(kPort0) + Section(kPort1),
+                   std::string(kBanner) + "??\n" + Block(kPort0) + Block(kPort1) + "\n" + kStampMark + "\n",
+                   Opening("2") + AdapterCalls(0, "cf-port0", 1, 0) + AdapterCalls(1, "cf-port1", 2, 0) + kFreeCall},
+        ReportCase{"CountZero", {"-v"}, kInstalled, "complete", "",
+                   kInstalledBanner + "\n" + kStampMark + "\n", Opening("0")},
+        ReportCase{"CountNegative", {}, kInstalled, "complete", "adapter_count=0xFFFFFFFF\n" + Section(kPort0),
+                   kInstalledBanner, Opening("4294967295")},
+        ReportCase{"CountTopBit", {}, kInstalled, "complete", "adapter_count=0x80000000\n" + Section(kPort0),
+                   kInstalledBanner, Opening("2147483648")},
+        ReportCase{"SecondOfThreeUnreadable", {}, kInstalled, "complete",
+                   Section(kPort0) + Section(kPort1, "attributes_status=1\n") + Section(kPort2),
+                   kInstalledBanner + Block(kPort0) + Block(kPort2),
+                   Opening("3") + AdapterCalls(0, "cf-port0", 1, 0) + AdapterCalls(1, "cf-port1", 2, 1) +
+                       AdapterCalls(2, "ax-port0", 3, 0) + kFreeCall},
+        ReportCase{"AttributesOtherStatusVerbose", {"-v"}, kInstalled, "complete",
+                   Section(kPort0, "attributes_status=5\n") + Section(kPort1),
+                   kInstalledBanner + Block(kPort1) + "\n" + kStampMark + "\n",
+                   Opening("2") + AdapterCalls(0, "cf-port0", 1, 5) + AdapterCalls(1, "cf-port1", 2, 0) + kFreeCall},
+        ReportCase{"AllUnreadable", {}, kInstalled, "complete",
+                   Section(kPort0, "attributes_status=1\n") + Section(kPort1, "attributes_status=1\n"),
+                   kInstalledBanner,
+                   Opening("2") + AdapterCalls(0, "cf-port0", 1, 1) + AdapterCalls(1, "cf-port1", 2, 1) + kFreeCall},
+        // A failing first name fetch leaves the buffer empty, never undefined.
+        ReportCase{"FirstNameFails", {}, kInstalled, "complete", Section(kPort0, "name_status=1\n"),
+                   kInstalledBanner + Block({"", kPort0.manufacturer, kPort0.model, kPort0.description,
+                                             kPort0.firmware, kPort0.driverName, kPort0.driverVersion,
+                                             kPort0.hardware, kPort0.serial}),
+                   Opening("1") + AdapterCalls(0, "", 1, 0, 1) + kFreeCall},
+        // A later failing fetch passes on, and prints, the name left from before.
+        ReportCase{"LaterNameFails", {}, kInstalled, "complete", Section(kPort0) + Section(kPort2, "name_status=7\n"),
+                   kInstalledBanner + Block(kPort0) +
+                       Block({kPort0.name, kPort2.manufacturer, kPort2.model, kPort2.description, kPort2.firmware,
+                              kPort2.driverName, kPort2.driverVersion, kPort2.hardware, kPort2.serial}),
+                   Opening("2") + AdapterCalls(0, "cf-port0", 1, 0) + AdapterCalls(1, "cf-port0", 2, 0, 7) + kFreeCall},
+        ReportCase{"HandleZero", {}, kInstalled, "complete", Section(kPort0, "handle=0\n"),
+                   kInstalledBanner + Block(kPort0), Opening("1") + AdapterCalls(0, "cf-port0", 0, 0) + kFreeCall},
+        ReportCase{"CountBeyondAdapters", {}, kInstalled, "complete", "adapter_count=2\n" + Section(kPort0),
+                   kInstalledBanner + Block(kPort0),
+                   Opening("2") + AdapterCalls(0, "cf-port0", 1, 0) + AdapterCalls(1, "cf-port0", 0, 1, 1) + kFreeCall},
+        ReportCase{"FullWidthTexts", {}, kInstalled, "complete",
+                   "[adapter]\nname=n\nManufacturer=m\nSerialNumber=s\nModel=d\nModelDescription=e\n"
+                   "FirmwareVersion=f\nDriverName=k\nDriverVersion=v\nHardwareVersion=h\nNodeSymbolicName=NEXT\n"
+                   "OptionROMVersion=NEXT\nfull_width=name Manufacturer SerialNumber Model ModelDescription "
+                   "FirmwareVersion DriverName DriverVersion HardwareVersion\n",
+                   kInstalledBanner + Block(kFullWidth),
+                   Opening("1") + AdapterCalls(0, kFullWidth.name, 1, 0) + kFreeCall},
+        // A member filled to its width must not run on into the member after it.
+        ReportCase{"FullWidthBesideText", {}, kInstalled, "complete",
+                   Section({"p", "", "M", "D", "F", "K", "V", "H", "serial-after"},
+                           "Manufacturer=x\nfull_width=Manufacturer\n"),
+                   kInstalledBanner + Block({"p", Repeat("x", 64), "M", "D", "F", "K", "V", "H", "serial-after"}),
+                   Opening("1") + AdapterCalls(0, "p", 1, 0) + kFreeCall}),
+    CaseName);
+
+}  // namespace
