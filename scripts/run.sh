@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds lumaris-hba.exe and runs it under Wine on a simulated sample host: the
+# kit's version recorded in the registry and a stand-in hbaapi.dll with two
+# adapters beside the exe. Arguments go to the tool ("-v" for verbose).
+# With --bare-host as the first argument it runs on a bare Wine host instead:
+# no version recorded and no hbaapi.dll.
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$repo/scripts/setup.sh"
+
+build="$repo/build/mingw-i686"
+bare=false
+if [ "${1:-}" = "--bare-host" ]; then
+    bare=true
+    shift
+fi
+
+export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+if $bare; then
+    export WINEPREFIX="$build/bare-host/wineprefix"
+    host="$build/bare-host/bin"
+    rm -rf "$host" && mkdir -p "$host"
+    cp "$build/bin/lumaris-hba.exe" "$host/"
+    "$repo/cmake/wine-prefix.sh" ensure
+    echo "(running on a bare Wine host: no kit version recorded, no hbaapi.dll)" >&2
+else
+    export WINEPREFIX="$build/sample-host/wineprefix"
+    host="$build/sample-host/bin"
+    rm -rf "$host" && mkdir -p "$host"
+    cp "$build/bin/lumaris-hba.exe" "$build/bin/test-hba/complete/hbaapi.dll" "$host/"
+    cp "$repo/scripts/sample-host-adapters.txt" "$host/adapters.txt"
+    "$repo/cmake/wine-prefix.sh" ensure
+    wine reg add 'HKLM\Software\Torvane\Lumaris' /v Version /t REG_SZ /d 8.0.0.0 /reg:32 /f >/dev/null 2>&1
+    export LUMARIS_TEST_HBA_BEHAVIOUR="$(winepath -w "$host/adapters.txt" 2>/dev/null)"
+    echo "(simulated host: kit version 8.0.0.0 in the registry, a stand-in hbaapi.dll with two adapters;" \
+         "scripts/run.sh --bare-host runs without them)" >&2
+fi
+cd "$host"
+wine lumaris-hba.exe "$@"
