@@ -1,0 +1,2 @@
+/* An executable fixture module: does nothing. */
+int main(void) { return 0; }
