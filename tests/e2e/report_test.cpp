@@ -6,7 +6,7 @@
 
 #include <regex>
 
-#include "tests/support/wine_host.h"
+#include "tests/support/tool_host.h"
 
 namespace {
 
@@ -38,17 +38,6 @@ struct ReportCase {
 void PrintTo(const ReportCase &c, std::ostream *out)
 {
     *out << c.title;
-}
-
-std::string WithCrLf(const std::string &text)
-{
-    std::string converted;
-    for (char c : text) {
-        if (c == '\n')
-            converted += '\r';
-        converted += c;
-    }
-    return converted;
 }
 
 void ExpectReport(const std::string &expected, const std::string &actual)
@@ -90,30 +79,15 @@ protected:
 TEST_P(ReportTest, PrintsExactReport)
 {
     const ReportCase &c = GetParam();
-    const std::string bin = DirectoryOfThisProgram();
-    const std::string host = bin + "\\e2e-hosts\\" + c.title;
-    CreateDirectoryA((bin + "\\e2e-hosts").c_str(), NULL);
-    ASSERT_TRUE(MakeEmptyDirectory(host));
-    ASSERT_TRUE(CopyFileA((bin + "\\lumaris-hba.exe").c_str(), (host + "\\lumaris-hba.exe").c_str(), FALSE));
-    if (!c.library.empty()) {
-        std::string library = bin + "\\test-hba\\" + c.library + "\\hbaapi.dll";
-        ASSERT_TRUE(CopyFileA(library.c_str(), (host + "\\hbaapi.dll").c_str(), FALSE)) << library;
-    }
-    ASSERT_TRUE(WriteWholeFile(host + "\\behaviour.txt", c.behaviour));
     ApplyRegistry(c.registry);
-
-    ProgramRun run;
+    ToolRun run;
     std::string error;
-    ASSERT_TRUE(RunProgram(host + "\\lumaris-hba.exe", c.arguments, host,
-                           {"LUMARIS_TEST_HBA_BEHAVIOUR=" + host + "\\behaviour.txt",
-                            "LUMARIS_TEST_HBA_LOG=" + host + "\\calls.log"},
-                           &run, &error))
-        << error;
+    ASSERT_TRUE(RunToolOnHost(c.title, c.library, c.behaviour, c.arguments, &run, &error)) << error;
 
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_EQ("", run.standardError);
-    ExpectReport(c.expectedReport, run.standardOutput);
-    EXPECT_EQ(c.expectedLog, ReadWholeFile(host + "\\calls.log"));
+    EXPECT_EQ(0u, run.program.exitCode);
+    EXPECT_EQ("", run.program.standardError);
+    ExpectReport(c.expectedReport, run.program.standardOutput);
+    EXPECT_EQ(c.expectedLog, run.callLog);
 }
 
 std::string CaseName(const testing::TestParamInfo<ReportCase> &info)

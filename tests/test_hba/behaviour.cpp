@@ -1,6 +1,7 @@
 // Reads the test library's behaviour file format.
 #include "behaviour.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -96,7 +97,73 @@ bool ApplyAdapterKey(TestAdapter &adapter, const std::string &key, const std::st
     return true;
 }
 
+// xorshift32: small, and the same on every platform.
+struct Random {
+    HBA_UINT32 state;
+    HBA_UINT32 Next()
+    {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    }
+    HBA_UINT32 Below(HBA_UINT32 bound) { return Next() % bound; }
+};
+
+void FillRandomText(Random &random, char *storage, size_t width)
+{
+    memset(storage, 0, width);
+    size_t length = random.Below(4) == 0 ? width : random.Below((HBA_UINT32)width + 1);
+    for (size_t i = 0; i < length; ++i)
+        storage[i] = (char)(1 + random.Below(255));
+}
+
+HBA_STATUS RandomStatus(Random &random, HBA_UINT32 failOneIn)
+{
+    if (random.Below(failOneIn) != 0)
+        return HBA_STATUS_OK;
+    return random.Below(2) == 0 ? HBA_STATUS_ERROR : random.Next();
+}
+
+TestAdapter PlainAdapter(size_t index)
+{
+    TestAdapter adapter;
+    memset(&adapter, 0, sizeof adapter);
+    adapter.handle = (HBA_HANDLE)index + 1;
+    snprintf(adapter.name, sizeof adapter.name, "cf-port%u", (unsigned)index);
+    SetText(adapter.attributes.Manufacturer, sizeof adapter.attributes.Manufacturer, "Corvel Networks");
+    SetText(adapter.attributes.Model, sizeof adapter.attributes.Model, "CF-3200");
+    SetText(adapter.attributes.ModelDescription, sizeof adapter.attributes.ModelDescription,
+            "Corvel 32Gb dual-port Fibre Channel HBA");
+    SetText(adapter.attributes.FirmwareVersion, sizeof adapter.attributes.FirmwareVersion, "2.10.4");
+    SetText(adapter.attributes.DriverName, sizeof adapter.attributes.DriverName, "cfhba.sys");
+    SetText(adapter.attributes.DriverVersion, sizeof adapter.attributes.DriverVersion, "9.1.7.0");
+    SetText(adapter.attributes.HardwareVersion, sizeof adapter.attributes.HardwareVersion, "B2");
+    snprintf(adapter.attributes.SerialNumber, sizeof adapter.attributes.SerialNumber, "CVL%08u", (unsigned)index);
+    return adapter;
+}
+
 }  // namespace
+
+void GenerateHostileBehaviour(HBA_UINT32 seed, TestBehaviour *behaviour)
+{
+    Random random = {seed * 2654435761u + 1};  // never the all-zero state
+    behaviour->loadLibraryStatus = RandomStatus(random, 3);
+    behaviour->adapters.clear();
+    size_t adapters = random.Below(65);
+    behaviour->adapterCount = random.Below(16) == 0 ? 0x80000000u | random.Next() : (HBA_UINT32)adapters;
+    for (size_t i = 0; i < adapters; ++i) {
+        TestAdapter adapter;
+        memset(&adapter, 0, sizeof adapter);
+        adapter.nameStatus = RandomStatus(random, 6);
+        adapter.handle = random.Below(8) == 0 ? 0 : random.Next();
+        adapter.attributesStatus = RandomStatus(random, 5);
+        FillRandomText(random, adapter.name, sizeof adapter.name);
+        for (const TextField &field : kTextFields)
+            FillRandomText(random, (char *)&adapter.attributes + field.offset, field.width);
+        behaviour->adapters.push_back(adapter);
+    }
+}
 
 bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::string *error)
 {
@@ -128,6 +195,20 @@ bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::
             understood = ParseNumber(value, &behaviour->loadLibraryStatus);
         else if (key == "adapter_count")
             understood = countGiven = ParseNumber(value, &behaviour->adapterCount);
+        else if (key == "seed") {
+            HBA_UINT32 seed;
+            if (!ParseNumber(value, &seed))
+                understood = false;
+            else {
+                GenerateHostileBehaviour(seed, behaviour);
+                return true;
+            }
+        } else if (key == "generated_adapters") {
+            HBA_UINT32 count;
+            understood = ParseNumber(value, &count);
+            for (HBA_UINT32 i = 0; understood && i < count; ++i)
+                behaviour->adapters.push_back(PlainAdapter(behaviour->adapters.size()));
+        }
         else
             understood = !behaviour->adapters.empty() && ApplyAdapterKey(behaviour->adapters.back(), key, value);
         if (!understood) {

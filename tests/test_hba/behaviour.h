@@ -31,6 +31,16 @@ struct TestBehaviour {
 //   Manufacturer=TEXT ... DriverName=TEXT   any text member of HBA_ADAPTERATTRIBUTES
 //   full_width=FIELD ...       fill these members (or "name") to their whole width by
 //                              repeating their text, leaving no terminator
+//   generated_adapters=N       append N plain, readable adapters (for timing at scale)
+//   seed=N                     replace everything with GenerateHostileBehaviour(N)
 //
 // Numbers take C syntax (0x... for hexadecimal). Blank lines and lines starting with '#' are skipped.
 bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::string *error);
+
+// A behaviour a hostile vendor library might have, drawn from the seed alone (the
+// same seed always gives the same behaviour): random statuses from
+// HBA_LoadLibrary, HBA_GetAdapterName and HBA_GetAdapterAttributes, a count that
+// is mostly 0 to 64 and sometimes has its top bit set, random handles, and the
+// name and every text member filled with random non-zero bytes at random
+// lengths, full width with no terminator included.
+void GenerateHostileBehaviour(HBA_UINT32 seed, TestBehaviour *behaviour);

@@ -1,0 +1,87 @@
+// Runs the real exe against the test hbaapi.dll in its hostile mode over a fixed
+// list of seeds. For every seed: exit status 0, an empty stderr, the banner
+// first, then exactly the adapter blocks of the adapters whose attributes the
+// library reported as read, each value bounded by its field and made of the
+// bytes the library wrote there, or the one "Error loading library" line.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "tests/support/tool_host.h"
+#include "tests/test_hba/behaviour.h"
+
+namespace {
+
+const int kSeedCount = 300;
+
+std::string Bounded(const char *text, size_t width)
+{
+    return std::string(text, strnlen(text, width));
+}
+
+#define FIELD_TEXT(member) Bounded(attributes.member, sizeof attributes.member)
+
+// What the report must say after its banner, given what the library does.
+std::string ExpectedInventory(const TestBehaviour &behaviour)
+{
+    if (behaviour.loadLibraryStatus == HBA_STATUS_ERROR)
+        return "Error loading library.  Exitting...\n";
+    std::string report;
+    std::string name;  // the tool's name buffer: empty at first, kept when a fetch fails
+    const int count = (int)behaviour.adapterCount;
+    for (int index = 0; index < count; ++index) {
+        const TestAdapter *adapter = (size_t)index < behaviour.adapters.size() ? &behaviour.adapters[index] : nullptr;
+        if (adapter != nullptr && adapter->nameStatus == HBA_STATUS_OK)
+            name = Bounded(adapter->name, sizeof adapter->name);
+        if (adapter == nullptr || adapter->attributesStatus != HBA_STATUS_OK)
+            continue;
+        const HBA_ADAPTERATTRIBUTES &attributes = adapter->attributes;
+        report += "\nHBA " + name + ":\n\tManufacturer: " + FIELD_TEXT(Manufacturer) + "\n\tModel: " + FIELD_TEXT(Model) +
+                  "\n\tModel Description: " + FIELD_TEXT(ModelDescription) + "\n\tFirmware: " + FIELD_TEXT(FirmwareVersion) +
+                  "\n\tDriver (" + FIELD_TEXT(DriverName) + "): " + FIELD_TEXT(DriverVersion) + "\n\tHardware version: " +
+                  FIELD_TEXT(HardwareVersion) + "\n\tSerialNumber: " + FIELD_TEXT(SerialNumber) + "\n";
+    }
+    return report;
+}
+
+#undef FIELD_TEXT
+
+size_t CountOccurrences(const std::string &text, const std::string &part)
+{
+    size_t found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++found;
+    return found;
+}
+
+class HostileLibraryTest : public testing::TestWithParam<int> {
+protected:
+    static void SetUpTestSuite() { RemoveProductKey(); }
+};
+
+TEST_P(HostileLibraryTest, ReportStaysWhole)
+{
+    const HBA_UINT32 seed = (HBA_UINT32)GetParam();
+    SCOPED_TRACE("seed " + std::to_string(seed) + "; rerun alone with --gtest_filter=Sweep/HostileLibraryTest." +
+                 "ReportStaysWhole/Seed" + std::to_string(seed));
+    TestBehaviour behaviour;
+    GenerateHostileBehaviour(seed, &behaviour);
+
+    ToolRun run;
+    std::string error;
+    ASSERT_TRUE(RunToolOnHost("hostile", "complete", "seed=" + std::to_string(seed) + "\n", {}, &run, &error))
+        << error;
+    EXPECT_EQ(0u, run.program.exitCode);
+    EXPECT_EQ("", run.program.standardError);
+    const std::string banner = "Torvane Lumaris (Build 8182156): ??\r\n";
+    ASSERT_EQ(banner, run.program.standardOutput.substr(0, banner.size()));
+    const std::string inventory = run.program.standardOutput.substr(banner.size());
+    EXPECT_TRUE(WithCrLf(ExpectedInventory(behaviour)) == inventory) << "the inventory differs from the library's data";
+    EXPECT_EQ(CountOccurrences(run.callLog, ") = 0\nHBA_CloseAdapter("), CountOccurrences(inventory, "\r\n\tSerialNumber: "))
+        << "blocks printed differ from the attributes the library reported as read";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, HostileLibraryTest, testing::Range(1, kSeedCount + 1),
+                         [](const testing::TestParamInfo<int> &info) { return "Seed" + std::to_string(info.param); });
+
+}  // namespace
