@@ -120,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"AbsentBareName", "absent", true, 256, true, 80, kAnyFailure, nullptr, kUntouched},
         QueryCase{"NoVersionResource", "no_version.dll", true, 256, true, 80, kAnyFailure, nullptr, kUntouched},
         // Failures after the language step keep the name it copied.
-        QueryCase{"NoSpecialBuild", "no_special_build.dll", true, 256, true, 80, kAnyFailure, nullptr, 0x0409},
+        QueryCase{"NoSpecialBuild", "no_build_string.dll", true, 256, true, 80, kAnyFailure, nullptr, 0x0409},
         QueryCase{"NoTranslation", "no_translation.dll", true, 256, true, 80, kAnyFailure, nullptr, kUntouched},
         QueryCase{"EmptyTranslation", "empty_translation.dll", true, 256, true, 80, ERROR_RESOURCE_LANG_NOT_FOUND,
                   nullptr, kUntouched},
