@@ -183,14 +183,42 @@ std::vector<ReportCase> MissingEntryPointCases()
 
 INSTANTIATE_TEST_SUITE_P(MissingEntryPoint, ReportTest, testing::ValuesIn(MissingEntryPointCases()), CaseName);
 
-const char kTwoAdapters[] = "[adapter]\nname=alpha\nManufacturer=M1\n[adapter]\nname=beta\nManufacturer=M2\n";
+struct AdapterTexts {
+    std::string name, manufacturer, model, description, firmware, driverName, driverVersion, hardware, serial;
+};
 
+const AdapterTexts kPort0 = {"cf-port0", "Corvel Networks", "CF-3200", "Corvel 32Gb dual-port FC HBA", "2.10.4",
+                             "cfhba", "9.1.7.0", "HW-B2", "CVL19283746"};
+const AdapterTexts kPort1 = {"cf-port1", "Corvel Networks", "CF-3200", "Corvel 32Gb dual-port FC HBA", "2.10.4",
+                             "cfhba", "9.1.7.0", "HW-B2", "CVL19283747"};
+const AdapterTexts kPort2 = {"ax-port0", "Axiom Fabric", "AX16", "Axiom 16Gb FC HBA", "7.2", "axfc", "3.0",
+                             "r1", "AXF000042"};
+
+std::string Section(const AdapterTexts &a, const std::string &extra = "")
+{
+    return "[adapter]\nname=" + a.name + "\nManufacturer=" + a.manufacturer + "\nModel=" + a.model +
+           "\nModelDescription=" + a.description + "\nFirmwareVersion=" + a.firmware + "\nDriverName=" +
+           a.driverName + "\nDriverVersion=" + a.driverVersion + "\nHardwareVersion=" + a.hardware +
+           "\nSerialNumber=" + a.serial + "\nNodeSymbolicName=never printed\nOptionROMVersion=never printed\n" +
+           extra;
+}
+
+std::string Block(const AdapterTexts &a)
+{
+    return "\nHBA " + a.name + ":\n\tManufacturer: " + a.manufacturer + "\n\tModel: " + a.model +
+           "\n\tModel Description: " + a.description + "\n\tFirmware: " + a.firmware + "\n\tDriver (" +
+           a.driverName + "): " + a.driverVersion + "\n\tHardware version: " + a.hardware +
+           "\n\tSerialNumber: " + a.serial + "\n";
+}
+
+// A block with only a name and a manufacturer, every other member empty.
 std::string Block(const std::string &name, const std::string &manufacturer)
 {
-    return "\nHBA " + name + ":\n\tManufacturer: " + manufacturer +
-           "\n\tModel: \n\tModel Description: \n\tFirmware: \n\tDriver (): \n\tHardware version: \n"
-           "\tSerialNumber: \n";
+    return Block({name, manufacturer, "", "", "", "", "", "", ""});
 }
+
+const char kTwoAdapters[] = "[adapter]\nname=alpha\nManufacturer=M1\n[adapter]\nname=beta\nManufacturer=M2\n";
+
 
 std::string AdapterCalls(unsigned index, const std::string &name, unsigned handle, unsigned attributesStatus,
                          unsigned nameStatus = 0)
@@ -226,34 +254,6 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName);
 
 // --- The inventory: which adapters are printed, how, and the calls behind them. ---
-
-struct AdapterTexts {
-    std::string name, manufacturer, model, description, firmware, driverName, driverVersion, hardware, serial;
-};
-
-const AdapterTexts kPort0 = {"cf-port0", "Corvel Networks", "CF-3200", "Corvel 32Gb dual-port FC HBA", "2.10.4",
-                             "cfhba", "9.1.7.0", "HW-B2", "CVL19283746"};
-const AdapterTexts kPort1 = {"cf-port1", "Corvel Networks", "CF-3200", "Corvel 32Gb dual-port FC HBA", "2.10.4",
-                             "cfhba", "9.1.7.0", "HW-B2", "CVL19283747"};
-const AdapterTexts kPort2 = {"ax-port0", "Axiom Fabric", "AX16", "Axiom 16Gb FC HBA", "7.2", "axfc", "3.0",
-                             "r1", "AXF000042"};
-
-std::string Section(const AdapterTexts &a, const std::string &extra = "")
-{
-    return "[adapter]\nname=" + a.name + "\nManufacturer=" + a.manufacturer + "\nModel=" + a.model +
-           "\nModelDescription=" + a.description + "\nFirmwareVersion=" + a.firmware + "\nDriverName=" +
-           a.driverName + "\nDriverVersion=" + a.driverVersion + "\nHardwareVersion=" + a.hardware +
-           "\nSerialNumber=" + a.serial + "\nNodeSymbolicName=never printed\nOptionROMVersion=never printed\n" +
-           extra;
-}
-
-std::string Block(const AdapterTexts &a)
-{
-    return "\nHBA " + a.name + ":\n\tManufacturer: " + a.manufacturer + "\n\tModel: " + a.model +
-           "\n\tModel Description: " + a.description + "\n\tFirmware: " + a.firmware + "\n\tDriver (" +
-           a.driverName + "): " + a.driverVersion + "\n\tHardware version: " + a.hardware +
-           "\n\tSerialNumber: " + a.serial + "\n";
-}
 
 std::string Repeat(const std::string &text, size_t width)
 {

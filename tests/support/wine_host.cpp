@@ -95,11 +95,20 @@ void RemoveProductKey()
     }
 }
 
+namespace {
+
+bool OpenProductKeyForWriting(RegistryView view, HKEY *key)
+{
+    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, NULL, 0, KEY_SET_VALUE | ViewFlag(view), NULL, key,
+                           NULL) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
 bool CreateProductKey(RegistryView view)
 {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, NULL, 0, KEY_SET_VALUE | ViewFlag(view), NULL, &key,
-                        NULL) != ERROR_SUCCESS)
+    if (!OpenProductKeyForWriting(view, &key))
         return false;
     RegCloseKey(key);
     return true;
@@ -108,8 +117,7 @@ bool CreateProductKey(RegistryView view)
 bool WriteVersionValue(RegistryView view, DWORD type, const std::string &data)
 {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, NULL, 0, KEY_SET_VALUE | ViewFlag(view), NULL, &key,
-                        NULL) != ERROR_SUCCESS)
+    if (!OpenProductKeyForWriting(view, &key))
         return false;
     LONG status = RegSetValueExA(key, "Version", 0, type, (const BYTE *)data.data(), (DWORD)data.size());
     RegCloseKey(key);
