@@ -5,7 +5,7 @@
 #   stop    end that wineserver
 set -eu
 : "${WINEPREFIX:?WINEPREFIX must name the isolated prefix}"
-export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES='mscoree,mshtml='
+. "$(dirname "$0")/wine-env.sh"
 marker="$WINEPREFIX/.lumaris-isolated-prefix"
 
 ensure() {

@@ -11,7 +11,8 @@ command -v hyperfine >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get instal
 build="$repo/build/mingw-i686"
 cmake --build --preset mingw-i686 --target bench >&2
 
-export WINEPREFIX="$build/bench-host/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+export WINEPREFIX="$build/bench-host/wineprefix"
+source "$repo/cmake/wine-env.sh"
 "$repo/cmake/wine-prefix.sh" start
 trap '"$repo/cmake/wine-prefix.sh" stop' EXIT
 runs=${BENCH_RUNS:-20}
@@ -26,6 +27,11 @@ median_ms() {
     rm -f "$csv"
 }
 
+if handler=$(lumaris_i386_handler); then
+    echo "Times under CPU emulation (this host refuses 32-bit programs; $handler runs them):" \
+         "every process start is emulated, so only the ratios mean anything."
+    echo
+fi
 echo "| measurement | lumaris-hba | reference | ratio | tool ms per adapter |"
 echo "|---|---|---|---|---|"
 for adapters in 1 100 1000 10000; do

@@ -15,7 +15,7 @@ if [ "${1:-}" = "--bare-host" ]; then
     shift
 fi
 
-export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+source "$repo/cmake/wine-env.sh"
 if $bare; then
     export WINEPREFIX="$build/bare-host/wineprefix"
     host="$build/bare-host/bin"

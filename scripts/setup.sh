@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12 (MinGW-w64, Wine with its
-# 32-bit half, CMake, GoogleTest sources), then configures and builds the
-# mingw-i686 preset. Sourced by run.sh and test.sh.
+# 32-bit half, CMake, GoogleTest sources), makes sure this host runs 32-bit
+# programs (scripts/i386-host.sh), then configures and builds the mingw-i686
+# preset. Sourced by run.sh, test.sh and bench.sh.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -18,6 +19,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo apt-get update -q >&2
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
 fi
+
+# Wine's 32-bit half must run: natively, or under qemu-i386 on a host that refuses it.
+"$repo/scripts/i386-host.sh"
 
 cd "$repo"
 cmake --preset mingw-i686 >&2
