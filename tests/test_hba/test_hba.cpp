@@ -7,8 +7,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "behaviour.h"
 
@@ -45,11 +43,17 @@ TestBehaviour &Behaviour()
     const char *path = getenv("LUMARIS_TEST_HBA_BEHAVIOUR");
     if (path == nullptr || *path == '\0')
         return g_behaviour;
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    std::string error;
-    if (!file || !ParseTestBehaviour(text.str(), &g_behaviour, &error)) {
+    std::string text, error;
+    FILE *file = fopen(path, "rb");
+    if (file != nullptr) {
+        char chunk[4096];
+        for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;)
+            text.append(chunk, got);
+        fclose(file);
+    } else {
+        error = "cannot open it";
+    }
+    if (file == nullptr || !ParseTestBehaviour(text, &g_behaviour, &error)) {
         fprintf(stderr, "test hbaapi.dll: cannot use %s: %s\n", path, error.c_str());
         exit(99);
     }
