@@ -34,16 +34,29 @@ bool ResolveEntryPoint(HMODULE module, const EntryPointRow &row)
     return true;
 }
 
+// Looks for hbaapi.dll only beside the exe and in the system folder (SysWOW64
+// for this 32-bit program), where Windows keeps its own and vendors plug into
+// it: a copy planted in the working directory, or in a folder on PATH that
+// ordinary users can write to, would run with the rights of the administrator
+// running the report. Hosts without these search flags (Windows 7 without
+// KB2533623; kernel32 then lacks AddDllDirectory) keep the default search.
+HMODULE LoadHbaApiLibrary()
+{
+    // Also keeps the working directory out of what the library loads by bare name later.
+    SetDllDirectoryA("");
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    if (kernel32 != NULL && GetProcAddress(kernel32, "AddDllDirectory") != NULL)
+        return LoadLibraryExA("hbaapi.dll", NULL, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return LoadLibraryA("hbaapi.dll");
+}
+
 }  // namespace
 
 bool LoadHbaApi(HbaApiBinding *binding)
 {
     memset(binding, 0, sizeof *binding);
 
-    // Leave the current directory out of the search: a hbaapi.dll lying in the
-    // folder the administrator happens to stand in must never be loaded.
-    SetDllDirectoryA("");
-    binding->module = LoadLibraryA("hbaapi.dll");
+    binding->module = LoadHbaApiLibrary();
     if (binding->module == NULL) {
         PrintVerboseFailure("load hbaapi.dll", GetLastError());
         return false;

@@ -1,18 +1,19 @@
 #!/bin/sh
-# Proves that lumaris-hba.exe takes the current directory out of the DLL search
-# path (SetDllDirectoryA("")) before it loads hbaapi.dll, so a library planted in
-# whatever folder the administrator stands in is never loaded on Windows.
-# Planting one cannot show it here: Wine, unlike Windows, keeps searching the
-# working directory even after that call. So the order of the two calls is read
-# from a relay trace of the real exe instead.
+# Proves from a relay trace of the real exe that it calls SetDllDirectoryA("")
+# before it loads hbaapi.dll, and loads it with the search restricted to the
+# exe's folder and the system folder (LoadLibraryExA with
+# LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32, 0xa00).
+# The end-to-end tests show that planted copies are not loaded; this shows the
+# part they cannot: SetDllDirectoryA("") also keeps the working directory out of
+# whatever the library itself loads by bare name later.
 #   usage: check_dll_search_order.sh WINE_RUN EXE
 set -eu
 trace=$(LUMARIS_WINEDEBUG=+relay "$1" "$2" 2>&1 >/dev/null |
-    grep -E 'Call KERNEL32\.(SetDllDirectoryA|LoadLibraryA)\(' || true)
+    grep -E 'Call KERNEL32\.(SetDllDirectoryA|LoadLibraryA|LoadLibraryExA)\(' || true)
 echo "$trace"
 first=$(printf '%s\n' "$trace" | head -n 1)
 echo "$first" | grep -q 'SetDllDirectoryA([0-9a-f]* "")' ||
     { echo "FAIL: the first of these calls is not SetDllDirectoryA(\"\")"; exit 1; }
-printf '%s\n' "$trace" | grep -q 'LoadLibraryA([0-9a-f]* "hbaapi.dll")' ||
-    { echo "FAIL: hbaapi.dll was not loaded through LoadLibraryA"; exit 1; }
-echo "PASS: SetDllDirectoryA(\"\") comes before LoadLibraryA(\"hbaapi.dll\")"
+printf '%s\n' "$trace" | grep -q 'LoadLibraryExA([0-9a-f]* "hbaapi.dll",00000000,00000a00)' ||
+    { echo "FAIL: hbaapi.dll was not loaded through LoadLibraryExA with the restricted search"; exit 1; }
+echo "PASS: SetDllDirectoryA(\"\") comes before LoadLibraryExA(\"hbaapi.dll\", NULL, 0xa00)"

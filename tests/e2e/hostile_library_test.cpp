@@ -69,7 +69,7 @@ TEST_P(HostileLibraryTest, ReportStaysWhole)
     std::string error;
     // A folder per test process: shards of the sweep run side by side.
     const std::string host = "hostile-" + std::to_string(GetCurrentProcessId());
-    ASSERT_TRUE(RunToolOnHost(host, "complete", "seed=" + std::to_string(seed) + "\n", {}, &run, &error))
+    ASSERT_TRUE(RunToolOnHost({host, "complete", "seed=" + std::to_string(seed) + "\n"}, {}, &run, &error))
         << error;
     EXPECT_EQ(0u, run.program.exitCode);
     EXPECT_EQ("", run.program.standardError);

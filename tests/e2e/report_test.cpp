@@ -32,6 +32,8 @@ struct ReportCase {
     std::string behaviour;
     std::string expectedReport;  // "\n" line ends; kStampMark where the build stamp stands
     std::string expectedLog;     // the library's call log; "" when it is never called
+    std::string workingDirectoryLibrary = "";  // variant planted where the tool is started; "": none
+    std::string pathLibrary = "";              // variant planted in a folder on PATH; "": none
 };
 
 // Failure messages name the case rather than dump its bytes.
@@ -82,7 +84,8 @@ TEST_P(ReportTest, PrintsExactReport)
     ApplyRegistry(c.registry);
     ToolRun run;
     std::string error;
-    ASSERT_TRUE(RunToolOnHost(c.title, c.library, c.behaviour, c.arguments, &run, &error)) << error;
+    const ToolHost host = {c.title, c.library, c.behaviour, c.workingDirectoryLibrary, c.pathLibrary};
+    ASSERT_TRUE(RunToolOnHost(host, c.arguments, &run, &error)) << error;
 
     EXPECT_EQ(0u, run.program.exitCode);
     EXPECT_EQ("", run.program.standardError);
@@ -334,5 +337,32 @@ INSTANTIATE_TEST_SUITE_P(
                    kInstalledBanner + Block({"p", Repeat("x", 64), "M", "D", "F", "K", "V", "H", "serial-after"}),
                    Opening("1") + AdapterCalls(0, "p", 1, 0) + kFreeCall}),
     CaseName);
+
+// --- Where hbaapi.dll is looked for: beside the exe and in the system folder only. ---
+
+std::vector<ReportCase> LibrarySearchCases()
+{
+    std::vector<ReportCase> cases;
+    for (bool verbose : {false, true}) {
+        const std::string prefix = verbose ? "Verbose" : "";
+        const std::vector<std::string> arguments = verbose ? std::vector<std::string>{"-v"} : std::vector<std::string>{};
+        const std::string absent = kInstalledBanner + (verbose ? std::string(kNotFound126) + "\n" + kStampMark + "\n" : "");
+        // A planted library is never loaded, so it never logs a call.
+        cases.push_back({prefix + "PlantedInWorkingDirectory", arguments, kInstalled, "", kTwoAdapters, absent, "",
+                         "complete", ""});
+        cases.push_back({prefix + "PlantedOnPath", arguments, kInstalled, "", kTwoAdapters, absent, "", "", "complete"});
+        cases.push_back({prefix + "PlantedInBoth", arguments, kInstalled, "", kTwoAdapters, absent, "", "complete",
+                         "complete"});
+        // The planted copies lack HBA_LoadLibrary: had either been loaded, the
+        // report would end at once, and in verbose mode say so.
+        cases.push_back({prefix + "BesideExeWinsOverPlanted", arguments, kInstalled, "complete", Section(kPort0),
+                         kInstalledBanner + Block(kPort0) + (verbose ? "\n" + std::string(kStampMark) + "\n" : ""),
+                         Opening("1") + AdapterCalls(0, "cf-port0", 1, 0) + kFreeCall, "without-HBA_LoadLibrary",
+                         "without-HBA_LoadLibrary"});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(LibrarySearch, ReportTest, testing::ValuesIn(LibrarySearchCases()), CaseName);
 
 }  // namespace

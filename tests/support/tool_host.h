@@ -7,18 +7,24 @@
 
 #include "wine_host.h"
 
+// Library fields name a variant under bin\test-hba ("complete", "without-HBA_...");
+// "" places none.
+struct ToolHost {
+    std::string name;       // the folder, under the test program's own
+    std::string library;    // beside the exe, where Windows looks first
+    std::string behaviour;  // the text of the test library's behaviour file
+    std::string workingDirectoryLibrary = "";  // in the folder the tool is started from (not the exe's)
+    std::string pathLibrary = "";              // in a folder put first on PATH
+    bool withCallLog = true;              // false runs the library without its log, as timing runs do
+};
+
 struct ToolRun {
     ProgramRun program;
     std::string callLog;  // what the test library logged; "" when it was never called
 };
 
-// hostName names the folder (under the test program's own) that the run uses;
-// library is a variant under bin\test-hba ("" for no hbaapi.dll at all), and
-// behaviour the text of its behaviour file. withCallLog false runs the library
-// without its log, as timing runs do.
-bool RunToolOnHost(const std::string &hostName, const std::string &library, const std::string &behaviour,
-                   const std::vector<std::string> &arguments, ToolRun *run, std::string *error,
-                   bool withCallLog = true);
+bool RunToolOnHost(const ToolHost &host, const std::vector<std::string> &arguments, ToolRun *run,
+                   std::string *error);
 
 // Expected text as the tool's text-mode output writes it: every "\n" as CRLF.
 std::string WithCrLf(const std::string &text);
