@@ -14,9 +14,12 @@ lumaris_i386_handler() {
     return 1
 }
 
-# qemu-i386 ignores MAP_FIXED_NOREPLACE, so Wine's start-up reservation of the
-# address space would probe it 64 KiB at a time: about 55 s per process. A 2 GiB
-# guest address space, what a 32-bit Windows process has anyway, avoids that.
-if [ -z "${QEMU_RESERVED_VA:-}" ] && lumaris_i386_handler >/dev/null; then
-    export QEMU_RESERVED_VA=0x7fff0000
+# Under emulation: the tests are told (a hardware fault reaches a program
+# differently there), and since qemu-i386 ignores MAP_FIXED_NOREPLACE, Wine's
+# start-up reservation of the address space would probe it 64 KiB at a time,
+# about 55 s per process. A 2 GiB guest address space, what a 32-bit Windows
+# process has anyway, avoids that.
+if lumaris_i386_handler >/dev/null; then
+    export LUMARIS_I386_EMULATED=1
+    [ -n "${QEMU_RESERVED_VA:-}" ] || export QEMU_RESERVED_VA=0x7fff0000
 fi

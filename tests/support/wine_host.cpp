@@ -211,7 +211,12 @@ bool RunProgram(const std::string &program, const std::vector<std::string> &argu
     if (!started)
         return false;
 
-    WaitForSingleObject(process.hProcess, INFINITE);
+    const bool ended = WaitForSingleObject(process.hProcess, kRunTimeLimitMs) == WAIT_OBJECT_0;
+    if (!ended) {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        *error = commandLine + " did not end within " + std::to_string(kRunTimeLimitMs / 1000) + " s";
+    }
     GetExitCodeProcess(process.hProcess, &run->exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -219,5 +224,10 @@ bool RunProgram(const std::string &program, const std::vector<std::string> &argu
     run->standardError = ReadWholeFile(errPath);
     DeleteFileA(outPath.c_str());
     DeleteFileA(errPath.c_str());
-    return true;
+    return ended;
+}
+
+bool UnderCpuEmulation()
+{
+    return GetEnvironmentVariableA("LUMARIS_I386_EMULATED", NULL, 0) != 0;
 }

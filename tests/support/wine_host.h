@@ -35,8 +35,16 @@ struct ProgramRun {
     std::string standardError;
 };
 
+// Whether Wine's 32-bit half runs under CPU emulation (qemu-i386) on this host.
+bool UnderCpuEmulation();
+
+// How long a run may take: a normal one takes about a second even under CPU
+// emulation, while a crash debugger that Wine starts can take more than 30 s.
+const DWORD kRunTimeLimitMs = 20000;
+
 // Runs a program with the given arguments in workDirectory, adding the given
-// "NAME=value" entries to the environment it inherits, and waits for it.
+// "NAME=value" entries to the environment it inherits, and waits for it to end,
+// at most kRunTimeLimitMs: a run still going then is ended and counts as failed.
 bool RunProgram(const std::string &program, const std::vector<std::string> &arguments,
                 const std::string &workDirectory, const std::vector<std::string> &environment, ProgramRun *run,
                 std::string *error);

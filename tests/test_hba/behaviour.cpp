@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <iterator>
+
 
 namespace {
 
@@ -155,7 +157,34 @@ TestAdapter PlainAdapter(size_t index)
     return adapter;
 }
 
+bool WorksOnOneAdapter(const std::string &entryPoint)
+{
+    return entryPoint == "HBA_GetAdapterName" || entryPoint == "HBA_OpenAdapter" || entryPoint == "HBA_CloseAdapter" ||
+           entryPoint == "HBA_GetAdapterAttributes";
+}
+
+bool IsFaultPlace(const std::string &entryPoint)
+{
+    if (entryPoint == "DllMain")
+        return true;
+    for (const char *known : kHbaEntryPoints) {
+        if (entryPoint == known)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+const char *const kHbaEntryPoints[8] = {"HBA_LoadLibrary",    "HBA_GetVersion",  "HBA_FreeLibrary",
+                                        "HBA_GetNumberOfAdapters", "HBA_GetAdapterName", "HBA_OpenAdapter",
+                                        "HBA_CloseAdapter",   "HBA_GetAdapterAttributes"};
+
+bool FaultsIn(const TestBehaviour &behaviour, const std::string &entryPoint, size_t adapterIndex)
+{
+    const TestFault &fault = behaviour.fault;
+    return fault.entryPoint == entryPoint && (!WorksOnOneAdapter(entryPoint) || fault.adapter == adapterIndex);
+}
 
 void GenerateHostileBehaviour(HBA_UINT32 seed, TestBehaviour *behaviour)
 {
@@ -175,12 +204,22 @@ void GenerateHostileBehaviour(HBA_UINT32 seed, TestBehaviour *behaviour)
             FillRandomText(random, (char *)&adapter.attributes + field.offset, field.width);
         behaviour->adapters.push_back(adapter);
     }
+    // Drawn last, so that every other draw stays what it was before faults were drawn.
+    static const HBA_UINT32 kCodes[] = {0xC0000005, 0xC0000094, 0xC00000FD, 0xC000001D, 0xC0000096,
+                                        0xC000008C, 0xC0000374, 0xE06D7363, 0x80000003};
+    behaviour->fault = TestFault();
+    if (random.Below(8) == 0) {
+        behaviour->fault.entryPoint = kHbaEntryPoints[random.Below(std::size(kHbaEntryPoints))];
+        behaviour->fault.adapter = random.Below((HBA_UINT32)adapters + 1);
+        behaviour->fault.code = kCodes[random.Below(std::size(kCodes))];
+    }
 }
 
 bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::string *error)
 {
     behaviour->loadLibraryStatus = HBA_STATUS_OK;
     behaviour->adapters.clear();
+    behaviour->fault = TestFault();
     bool countGiven = false;
 
     const std::vector<std::string> lines = SplitOn(text, '\n');
@@ -208,6 +247,12 @@ bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::
             understood = ParseNumber(value, &behaviour->loadLibraryStatus);
         else if (key == "adapter_count")
             understood = countGiven = ParseNumber(value, &behaviour->adapterCount);
+        else if (key == "fault")
+            understood = IsFaultPlace(behaviour->fault.entryPoint = value);
+        else if (key == "fault_adapter")
+            understood = ParseNumber(value, &behaviour->fault.adapter);
+        else if (key == "fault_code")
+            understood = (behaviour->fault.hardware = value == "write") || ParseNumber(value, &behaviour->fault.code);
         else if (key == "seed") {
             HBA_UINT32 seed;
             if (!ParseNumber(value, &seed))

@@ -16,10 +16,19 @@ struct TestAdapter {
     HBA_ADAPTERATTRIBUTES attributes;
 };
 
+// A fault inside the library: raised, or a hardware fault.
+struct TestFault {
+    std::string entryPoint;  // "DllMain" or an HBA_ entry point; "": the library never faults
+    HBA_UINT32 adapter;      // for the four entry points that work on one adapter: its index
+    bool hardware;           // a write through a null pointer, rather than RaiseException
+    HBA_UINT32 code;         // the code RaiseException raises
+};
+
 struct TestBehaviour {
     HBA_STATUS loadLibraryStatus;
     HBA_UINT32 adapterCount;  // may differ from adapters.size(), and may be "negative"
     std::vector<TestAdapter> adapters;
+    TestFault fault;
 };
 
 // Parses the behaviour text; returns false with a reason on a line it cannot read.
@@ -32,15 +41,27 @@ struct TestBehaviour {
 //   full_width=FIELD ...       fill these members (or "name") to their whole width by
 //                              repeating their text, leaving no terminator
 //   generated_adapters=N       append N plain, readable adapters (for timing at scale)
+//   fault=ENTRY_POINT          fault in this entry point (or in DllMain, while the library loads)
+//   fault_adapter=N            ... only when it works on adapter N (name, open, attributes,
+//                              close; default 0); the other entry points fault on their first call
+//   fault_code=N | write       RaiseException(N, 0, 0, NULL), or a write through a null pointer
 //   seed=N                     replace everything with GenerateHostileBehaviour(N)
 //
 // Numbers take C syntax (0x... for hexadecimal). Blank lines and lines starting with '#' are skipped.
 bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::string *error);
+
+// The eight entry points the tool binds, in the order it resolves them.
+extern const char *const kHbaEntryPoints[8];
+
+// Whether the library faults in this call: entryPoint, working on adapterIndex
+// where it works on one adapter.
+bool FaultsIn(const TestBehaviour &behaviour, const std::string &entryPoint, size_t adapterIndex);
 
 // A behaviour a hostile vendor library might have, drawn from the seed alone (the
 // same seed always gives the same behaviour): random statuses from
 // HBA_LoadLibrary, HBA_GetAdapterName and HBA_GetAdapterAttributes, a count that
 // is mostly 0 to 64 and sometimes has its top bit set, random handles, and the
 // name and every text member filled with random non-zero bytes at random
-// lengths, full width with no terminator included.
+// lengths, full width with no terminator included; now and then a raised fault
+// with a common exception code in a random call.
 void GenerateHostileBehaviour(HBA_UINT32 seed, TestBehaviour *behaviour);

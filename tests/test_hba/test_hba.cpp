@@ -1,7 +1,8 @@
 // A stand-in hbaapi.dll for the tests. It does what the file named by
 // LUMARIS_TEST_HBA_BEHAVIOUR says, and appends every call, with its arguments
 // and result, to the file named by LUMARIS_TEST_HBA_LOG. Without a behaviour
-// file it initialises fine and has no adapters.
+// file it initialises fine and has no adapters. It can fault in any entry point,
+// or while it loads, to stand for a vendor library that crashes.
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -9,6 +10,8 @@
 
 
 #include "behaviour.h"
+
+#include <windows.h>
 
 namespace {
 
@@ -60,6 +63,27 @@ TestBehaviour &Behaviour()
     return g_behaviour;
 }
 
+// Logs the call, "faults", and faults as the behaviour says. A raised fault
+// that some handler continues returns.
+void Fault(const char *format, ...)
+{
+    char call[128];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(call, sizeof call, format, arguments);
+    va_end(arguments);
+    Log("%s faults", call);
+    const TestFault &fault = Behaviour().fault;
+    if (fault.hardware) {
+        // Volatile twice over: without it the compiler drops the store, or
+        // replaces it with a trap instruction of its own.
+        volatile int *volatile nowhere = nullptr;
+        *nowhere = 1;
+    } else {
+        RaiseException(fault.code, 0, 0, NULL);
+    }
+}
+
 TestAdapter *CurrentAdapter()
 {
     TestBehaviour &behaviour = Behaviour();
@@ -70,8 +94,17 @@ TestAdapter *CurrentAdapter()
 
 extern "C" {
 
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH && FaultsIn(Behaviour(), "DllMain", 0))
+        Fault("DllMain(DLL_PROCESS_ATTACH)");
+    return TRUE;
+}
+
 HBA_STATUS __cdecl HBA_LoadLibrary(void)
 {
+    if (FaultsIn(Behaviour(), "HBA_LoadLibrary", 0))
+        Fault("HBA_LoadLibrary()");
     HBA_STATUS status = Behaviour().loadLibraryStatus;
     Log("HBA_LoadLibrary() = %u", status);
     return status;
@@ -79,18 +112,24 @@ HBA_STATUS __cdecl HBA_LoadLibrary(void)
 
 HBA_UINT32 __cdecl HBA_GetVersion(void)
 {
+    if (FaultsIn(Behaviour(), "HBA_GetVersion", 0))
+        Fault("HBA_GetVersion()");
     Log("HBA_GetVersion() = 2");
     return 2;
 }
 
 HBA_STATUS __cdecl HBA_FreeLibrary(void)
 {
+    if (FaultsIn(Behaviour(), "HBA_FreeLibrary", 0))
+        Fault("HBA_FreeLibrary()");
     Log("HBA_FreeLibrary() = 0");
     return HBA_STATUS_OK;
 }
 
 HBA_UINT32 __cdecl HBA_GetNumberOfAdapters(void)
 {
+    if (FaultsIn(Behaviour(), "HBA_GetNumberOfAdapters", 0))
+        Fault("HBA_GetNumberOfAdapters()");
     HBA_UINT32 count = Behaviour().adapterCount;
     Log("HBA_GetNumberOfAdapters() = %u", count);
     return count;
@@ -99,6 +138,8 @@ HBA_UINT32 __cdecl HBA_GetNumberOfAdapters(void)
 HBA_STATUS __cdecl HBA_GetAdapterName(HBA_UINT32 adapterIndex, char *adapterName)
 {
     g_currentAdapter = adapterIndex;
+    if (FaultsIn(Behaviour(), "HBA_GetAdapterName", adapterIndex))
+        Fault("HBA_GetAdapterName(%u)", adapterIndex);
     TestAdapter *adapter = CurrentAdapter();
     HBA_STATUS status = adapter == nullptr ? HBA_STATUS_ERROR : adapter->nameStatus;
     if (status == HBA_STATUS_OK)
@@ -109,6 +150,8 @@ HBA_STATUS __cdecl HBA_GetAdapterName(HBA_UINT32 adapterIndex, char *adapterName
 
 HBA_HANDLE __cdecl HBA_OpenAdapter(char *adapterName)
 {
+    if (FaultsIn(Behaviour(), "HBA_OpenAdapter", g_currentAdapter))
+        Fault("HBA_OpenAdapter(\"%.*s\")", (int)strnlen(adapterName, HBA_ADAPTER_NAME_LENGTH), adapterName);
     TestAdapter *adapter = CurrentAdapter();
     HBA_HANDLE handle = adapter == nullptr ? 0 : adapter->handle;
     Log("HBA_OpenAdapter(\"%.*s\") = %u", (int)strnlen(adapterName, HBA_ADAPTER_NAME_LENGTH), adapterName, handle);
@@ -117,11 +160,15 @@ HBA_HANDLE __cdecl HBA_OpenAdapter(char *adapterName)
 
 void __cdecl HBA_CloseAdapter(HBA_HANDLE handle)
 {
+    if (FaultsIn(Behaviour(), "HBA_CloseAdapter", g_currentAdapter))
+        Fault("HBA_CloseAdapter(%u)", handle);
     Log("HBA_CloseAdapter(%u)", handle);
 }
 
 HBA_STATUS __cdecl HBA_GetAdapterAttributes(HBA_HANDLE handle, HBA_ADAPTERATTRIBUTES *attributes)
 {
+    if (FaultsIn(Behaviour(), "HBA_GetAdapterAttributes", g_currentAdapter))
+        Fault("HBA_GetAdapterAttributes(%u)", handle);
     TestAdapter *adapter = CurrentAdapter();
     HBA_STATUS status = adapter == nullptr ? HBA_STATUS_ERROR : adapter->attributesStatus;
     if (status == HBA_STATUS_OK)
