@@ -4,6 +4,7 @@
 
 #include "app/build_info.h"
 #include "app/installed_version.h"
+#include "app/report_end.h"
 #include "hba/adapter_inventory.h"
 #include "hba/diagnostics.h"
 
@@ -18,6 +19,8 @@ bool IsVerboseSwitch(const char *argument)
 
 int main(int argc, char **argv)
 {
+    HandleLibraryFaults();
+
     // Every argument is looked at; anything but the switch is ignored silently.
     for (int i = 1; i < argc; ++i) {
         if (IsVerboseSwitch(argv[i]))
@@ -36,7 +39,6 @@ int main(int argc, char **argv)
 
     ReportAdapters();
 
-    if (g_verbose)
-        printf("\n%s\n", g_buildStamp);
+    FinishReport();
     return 0;
 }

@@ -9,5 +9,5 @@ void PrintVerboseFailure(const char *what, DWORD errorCode)
 {
     if (!g_verbose)
         return;
-    printf("....Failed to %s err: %d (0x%x)\n", what, (int)errorCode, (unsigned)errorCode);
+    printf("....Failed %s err: %d (0x%x)\n", what, (int)errorCode, (unsigned)errorCode);
 }

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "diagnostics.h"
+#include "library_call.h"
 
 #include <strsafe.h>
 
@@ -24,8 +25,8 @@ bool ResolveEntryPoint(HMODULE module, const EntryPointRow &row)
     FARPROC address = GetProcAddress(module, row.name);
     if (address == NULL) {
         DWORD error = GetLastError();
-        char what[64];  // "GetProcAddress for " and the longest entry-point name fit
-        StringCchPrintfA(what, ARRAYSIZE(what), "GetProcAddress for %s", row.name);
+        char what[64];  // "to GetProcAddress for " and the longest entry-point name fit
+        StringCchPrintfA(what, ARRAYSIZE(what), "to GetProcAddress for %s", row.name);
         PrintVerboseFailure(what, error);
         return false;
     }
@@ -45,9 +46,14 @@ HMODULE LoadHbaApiLibrary()
     // Also keeps the working directory out of what the library loads by bare name later.
     SetDllDirectoryA("");
     HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    if (kernel32 != NULL && GetProcAddress(kernel32, "AddDllDirectory") != NULL)
-        return LoadLibraryExA("hbaapi.dll", NULL, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return LoadLibraryA("hbaapi.dll");
+    const bool restrictedSearch = kernel32 != NULL && GetProcAddress(kernel32, "AddDllDirectory") != NULL;
+    // The library's own start-up runs inside the load.
+    g_libraryCallInProgress = "to load hbaapi.dll";
+    HMODULE module = restrictedSearch
+                         ? LoadLibraryExA("hbaapi.dll", NULL, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32)
+                         : LoadLibraryA("hbaapi.dll");
+    g_libraryCallInProgress = NULL;  // leaves the last error as the load set it
+    return module;
 }
 
 }  // namespace
@@ -58,14 +64,17 @@ bool LoadHbaApi(HbaApiBinding *binding)
 
     binding->module = LoadHbaApiLibrary();
     if (binding->module == NULL) {
-        PrintVerboseFailure("load hbaapi.dll", GetLastError());
+        PrintVerboseFailure("to load hbaapi.dll", GetLastError());
         return false;
     }
 
     const EntryPointRow loadLibraryRow = {"HBA_LoadLibrary", &binding->loadLibrary};
     if (!ResolveEntryPoint(binding->module, loadLibraryRow))
         return false;
-    if (binding->loadLibrary() == HBA_STATUS_ERROR) {
+    g_libraryCallInProgress = "in HBA_LoadLibrary";
+    const HBA_STATUS status = binding->loadLibrary();
+    g_libraryCallInProgress = NULL;
+    if (status == HBA_STATUS_ERROR) {
         printf("Error loading library.  Exitting...\n");
         return false;
     }

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "tests/support/tool_host.h"
+#include "tests/test_hba/behaviour.h"
 
 namespace {
 
@@ -158,14 +159,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- The binding: each step that can fail, silent unless verbose. ---
 
-const char *const kEntryPoints[] = {"HBA_LoadLibrary",    "HBA_GetVersion",  "HBA_FreeLibrary",
-                                    "HBA_GetNumberOfAdapters", "HBA_GetAdapterName", "HBA_OpenAdapter",
-                                    "HBA_CloseAdapter",   "HBA_GetAdapterAttributes"};
-
 std::vector<ReportCase> MissingEntryPointCases()
 {
     std::vector<ReportCase> cases;
-    for (const char *entryPoint : kEntryPoints) {
+    for (const char *entryPoint : kHbaEntryPoints) {
         for (bool verbose : {false, true}) {
             std::string title = std::string(verbose ? "VerboseWithout" : "Without") + (entryPoint + 4);
             std::string library = std::string("without-") + entryPoint;
@@ -364,5 +361,91 @@ std::vector<ReportCase> LibrarySearchCases()
 }
 
 INSTANTIATE_TEST_SUITE_P(LibrarySearch, ReportTest, testing::ValuesIn(LibrarySearchCases()), CaseName);
+
+// --- A fault inside the library: the report printed so far stays, and ends as usual. ---
+
+// One call into the library on a normal run over kPort0 and kPort1: the call as
+// the library logs it, what it logs as the result, and the block printed after it.
+struct LibraryCall {
+    std::string call, result, printedAfter;
+};
+
+const std::vector<LibraryCall> kTwoPortCalls = {
+    {"HBA_LoadLibrary()", " = 0", ""},
+    {"HBA_GetNumberOfAdapters()", " = 2", ""},
+    {"HBA_GetVersion()", " = 2", ""},
+    {"HBA_GetAdapterName(0)", " = 0", ""},
+    {"HBA_OpenAdapter(\"cf-port0\")", " = 1", ""},
+    {"HBA_GetAdapterAttributes(1)", " = 0", Block(kPort0)},
+    {"HBA_CloseAdapter(1)", "", ""},
+    {"HBA_GetAdapterName(1)", " = 0", ""},
+    {"HBA_OpenAdapter(\"cf-port1\")", " = 2", ""},
+    {"HBA_GetAdapterAttributes(2)", " = 0", Block(kPort1)},
+    {"HBA_CloseAdapter(2)", "", ""},
+    {"HBA_FreeLibrary()", " = 0", ""},
+};
+
+std::string Hex(DWORD code)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%x", (unsigned)code);
+    return text;
+}
+
+// The library faults in call number faulting of kTwoPortCalls, with code
+// (raised, or the code a hardware fault reaches the program with).
+ReportCase FaultCase(size_t faulting, const std::string &how, DWORD code, bool verbose)
+{
+    const LibraryCall &fault = kTwoPortCalls[faulting];
+    const std::string entryPoint = fault.call.substr(0, fault.call.find('('));
+    const bool onAdapter1 = faulting > 6 && faulting < 11;
+    std::string title = std::string(verbose ? "Verbose" : "") + "FaultIn" + entryPoint.substr(4) +
+                        (faulting > 2 && faulting < 11 ? (onAdapter1 ? "OfAdapter1" : "OfAdapter0") : "") +
+                        (how == "write" ? "Hardware" : "Raised" + Hex(code).substr(2));
+    std::string behaviour = Section(kPort0) + Section(kPort1) + "fault=" + entryPoint +
+                            "\nfault_adapter=" + (onAdapter1 ? "1" : "0") + "\nfault_code=" + how + "\n";
+    std::string report = kInstalledBanner, log;
+    for (size_t i = 0; i < faulting; ++i) {
+        log += kTwoPortCalls[i].call + kTwoPortCalls[i].result + "\n";
+        report += kTwoPortCalls[i].printedAfter;
+    }
+    log += fault.call + " faults\n";
+    if (verbose)
+        report += "....Failed in " + entryPoint + " err: " + std::to_string((int)code) + " (" + Hex(code) + ")\n\n" +
+                  kStampMark + "\n";
+    std::vector<std::string> arguments;
+    if (verbose)
+        arguments.push_back("-v");
+    return {title, arguments, kInstalled, "complete", behaviour, report, log};
+}
+
+const DWORD kAccessViolation = 0xC0000005;
+
+std::vector<ReportCase> LibraryFaultCases()
+{
+    std::vector<ReportCase> cases;
+    // Every call into the library, the first adapter's and a later one's, raising an access violation.
+    for (size_t faulting = 0; faulting < kTwoPortCalls.size(); ++faulting) {
+        for (bool verbose : {false, true})
+            cases.push_back(FaultCase(faulting, "0xC0000005", kAccessViolation, verbose));
+    }
+    // Other codes as a library raises them: division by zero, stack overflow, a C++ exception.
+    for (DWORD code : {0xC0000094u, 0xC00000FDu, 0xE06D7363u})
+        cases.push_back(FaultCase(9, Hex(code), code, true));
+    // A real write through a null pointer. Under CPU emulation (qemu-i386) it
+    // reaches the program as an illegal instruction instead of an access violation.
+    const DWORD hardware = UnderCpuEmulation() ? 0xC000001D : kAccessViolation;
+    cases.push_back(FaultCase(9, "write", hardware, true));
+    cases.push_back(FaultCase(1, "write", hardware, false));
+    // A fault while the library loads: Wine's loader catches it and fails the
+    // load with ERROR_NOACCESS; the report goes on as without a library.
+    cases.push_back({"VerboseFaultInDllMain", {"-v"}, kInstalled, "complete",
+                     "fault=DllMain\nfault_code=0xC0000005\n",
+                     kInstalledBanner + "....Failed to load hbaapi.dll err: 998 (0x3e6)\n\n" + kStampMark + "\n",
+                     "DllMain(DLL_PROCESS_ATTACH) faults\n"});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(LibraryFault, ReportTest, testing::ValuesIn(LibraryFaultCases()), CaseName);
 
 }  // namespace
