@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "failure_printer.h"
+
 namespace {
 
 const char kProductKey[] = "Software\\Torvane\\Lumaris";
@@ -84,6 +86,7 @@ int RunTestsInIsolatedPrefix(int argc, char **argv)
         return 2;
     }
     testing::InitGoogleTest(&argc, argv);
+    PrintFailuresWithoutDebugOutput();
     return RUN_ALL_TESTS();
 }
 
