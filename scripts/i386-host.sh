@@ -55,7 +55,6 @@ else
     printf ':qemu-i386:M::%s:%s:%s:F' "$i386_magic" "$i386_mask" "$(command -v qemu-i386-static)" \
         >"$binfmt/register"
 fi
-export QEMU_RESERVED_VA=0x7fff0000
 if ! i386_runs; then
     echo "This host refuses 32-bit programs, and they do not run under qemu-i386 either." >&2
     exit 1

@@ -63,16 +63,19 @@ TestBehaviour &Behaviour()
     return g_behaviour;
 }
 
-// Logs the call, "faults", and faults as the behaviour says. A raised fault
-// that some handler continues returns.
-void Fault(const char *format, ...)
+// When the behaviour says this call faults (entryPoint, on adapterIndex where it
+// works on one adapter), logs the call with its arguments and "faults", then
+// faults. A raised fault that some handler continues returns.
+void FaultIfChosen(const char *entryPoint, size_t adapterIndex, const char *argumentsFormat, ...)
 {
-    char call[128];
+    if (!FaultsIn(Behaviour(), entryPoint, adapterIndex))
+        return;
+    char argumentText[128];
     va_list arguments;
-    va_start(arguments, format);
-    vsnprintf(call, sizeof call, format, arguments);
+    va_start(arguments, argumentsFormat);
+    vsnprintf(argumentText, sizeof argumentText, argumentsFormat, arguments);
     va_end(arguments);
-    Log("%s faults", call);
+    Log("%s%s faults", entryPoint, argumentText);
     const TestFault &fault = Behaviour().fault;
     if (fault.hardware) {
         // Volatile twice over: without it the compiler drops the store, or
@@ -96,15 +99,14 @@ extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH && FaultsIn(Behaviour(), "DllMain", 0))
-        Fault("DllMain(DLL_PROCESS_ATTACH)");
+    if (reason == DLL_PROCESS_ATTACH)
+        FaultIfChosen("DllMain", 0, "(DLL_PROCESS_ATTACH)");
     return TRUE;
 }
 
 HBA_STATUS __cdecl HBA_LoadLibrary(void)
 {
-    if (FaultsIn(Behaviour(), "HBA_LoadLibrary", 0))
-        Fault("HBA_LoadLibrary()");
+    FaultIfChosen("HBA_LoadLibrary", 0, "()");
     HBA_STATUS status = Behaviour().loadLibraryStatus;
     Log("HBA_LoadLibrary() = %u", status);
     return status;
@@ -112,24 +114,21 @@ HBA_STATUS __cdecl HBA_LoadLibrary(void)
 
 HBA_UINT32 __cdecl HBA_GetVersion(void)
 {
-    if (FaultsIn(Behaviour(), "HBA_GetVersion", 0))
-        Fault("HBA_GetVersion()");
+    FaultIfChosen("HBA_GetVersion", 0, "()");
     Log("HBA_GetVersion() = 2");
     return 2;
 }
 
 HBA_STATUS __cdecl HBA_FreeLibrary(void)
 {
-    if (FaultsIn(Behaviour(), "HBA_FreeLibrary", 0))
-        Fault("HBA_FreeLibrary()");
+    FaultIfChosen("HBA_FreeLibrary", 0, "()");
     Log("HBA_FreeLibrary() = 0");
     return HBA_STATUS_OK;
 }
 
 HBA_UINT32 __cdecl HBA_GetNumberOfAdapters(void)
 {
-    if (FaultsIn(Behaviour(), "HBA_GetNumberOfAdapters", 0))
-        Fault("HBA_GetNumberOfAdapters()");
+    FaultIfChosen("HBA_GetNumberOfAdapters", 0, "()");
     HBA_UINT32 count = Behaviour().adapterCount;
     Log("HBA_GetNumberOfAdapters() = %u", count);
     return count;
@@ -138,8 +137,7 @@ HBA_UINT32 __cdecl HBA_GetNumberOfAdapters(void)
 HBA_STATUS __cdecl HBA_GetAdapterName(HBA_UINT32 adapterIndex, char *adapterName)
 {
     g_currentAdapter = adapterIndex;
-    if (FaultsIn(Behaviour(), "HBA_GetAdapterName", adapterIndex))
-        Fault("HBA_GetAdapterName(%u)", adapterIndex);
+    FaultIfChosen("HBA_GetAdapterName", adapterIndex, "(%u)", adapterIndex);
     TestAdapter *adapter = CurrentAdapter();
     HBA_STATUS status = adapter == nullptr ? HBA_STATUS_ERROR : adapter->nameStatus;
     if (status == HBA_STATUS_OK)
@@ -150,8 +148,8 @@ HBA_STATUS __cdecl HBA_GetAdapterName(HBA_UINT32 adapterIndex, char *adapterName
 
 HBA_HANDLE __cdecl HBA_OpenAdapter(char *adapterName)
 {
-    if (FaultsIn(Behaviour(), "HBA_OpenAdapter", g_currentAdapter))
-        Fault("HBA_OpenAdapter(\"%.*s\")", (int)strnlen(adapterName, HBA_ADAPTER_NAME_LENGTH), adapterName);
+    FaultIfChosen("HBA_OpenAdapter", g_currentAdapter, "(\"%.*s\")", (int)strnlen(adapterName, HBA_ADAPTER_NAME_LENGTH),
+                  adapterName);
     TestAdapter *adapter = CurrentAdapter();
     HBA_HANDLE handle = adapter == nullptr ? 0 : adapter->handle;
     Log("HBA_OpenAdapter(\"%.*s\") = %u", (int)strnlen(adapterName, HBA_ADAPTER_NAME_LENGTH), adapterName, handle);
@@ -160,15 +158,13 @@ HBA_HANDLE __cdecl HBA_OpenAdapter(char *adapterName)
 
 void __cdecl HBA_CloseAdapter(HBA_HANDLE handle)
 {
-    if (FaultsIn(Behaviour(), "HBA_CloseAdapter", g_currentAdapter))
-        Fault("HBA_CloseAdapter(%u)", handle);
+    FaultIfChosen("HBA_CloseAdapter", g_currentAdapter, "(%u)", handle);
     Log("HBA_CloseAdapter(%u)", handle);
 }
 
 HBA_STATUS __cdecl HBA_GetAdapterAttributes(HBA_HANDLE handle, HBA_ADAPTERATTRIBUTES *attributes)
 {
-    if (FaultsIn(Behaviour(), "HBA_GetAdapterAttributes", g_currentAdapter))
-        Fault("HBA_GetAdapterAttributes(%u)", handle);
+    FaultIfChosen("HBA_GetAdapterAttributes", g_currentAdapter, "(%u)", handle);
     TestAdapter *adapter = CurrentAdapter();
     HBA_STATUS status = adapter == nullptr ? HBA_STATUS_ERROR : adapter->attributesStatus;
     if (status == HBA_STATUS_OK)
