@@ -28,14 +28,10 @@ void PrintAdapterBlock(const char *name, size_t nameCapacity, const HBA_ADAPTERA
 
 #undef FIELD
 
-// Every call into the library is marked, for the fault handler, while it runs.
 void ReportBoundAdapters(const HbaApiBinding &api)
 {
-    g_libraryCallInProgress = "in HBA_GetNumberOfAdapters";
-    const int count = (int)api.getNumberOfAdapters();
-    g_libraryCallInProgress = "in HBA_GetVersion";
-    api.getVersion();
-    g_libraryCallInProgress = NULL;
+    const int count = (int)CallLibrary("in HBA_GetNumberOfAdapters", api.getNumberOfAdapters);
+    CallLibrary("in HBA_GetVersion", api.getVersion);
     if (count < 1)
         return;
 
@@ -48,22 +44,14 @@ void ReportBoundAdapters(const HbaApiBinding &api)
     memset(&attributes, 0, sizeof attributes);
 
     for (int index = 0; index < count; ++index) {
-        g_libraryCallInProgress = "in HBA_GetAdapterName";
-        api.getAdapterName((HBA_UINT32)index, adapterName);
-        g_libraryCallInProgress = "in HBA_OpenAdapter";
-        HBA_HANDLE handle = api.openAdapter(adapterName);
-        g_libraryCallInProgress = "in HBA_GetAdapterAttributes";
-        const HBA_STATUS status = api.getAdapterAttributes(handle, &attributes);
-        g_libraryCallInProgress = NULL;
+        CallLibrary("in HBA_GetAdapterName", api.getAdapterName, (HBA_UINT32)index, adapterName);
+        const HBA_HANDLE handle = CallLibrary("in HBA_OpenAdapter", api.openAdapter, adapterName);
+        const HBA_STATUS status = CallLibrary("in HBA_GetAdapterAttributes", api.getAdapterAttributes, handle, &attributes);
         if (status == HBA_STATUS_OK)
             PrintAdapterBlock(adapterName, HBA_ADAPTER_NAME_LENGTH, attributes);
-        g_libraryCallInProgress = "in HBA_CloseAdapter";
-        api.closeAdapter(handle);
-        g_libraryCallInProgress = NULL;
+        CallLibrary("in HBA_CloseAdapter", api.closeAdapter, handle);
     }
-    g_libraryCallInProgress = "in HBA_FreeLibrary";
-    api.freeLibrary();
-    g_libraryCallInProgress = NULL;
+    CallLibrary("in HBA_FreeLibrary", api.freeLibrary);
 }
 
 }  // namespace
