@@ -35,25 +35,36 @@ bool ResolveEntryPoint(HMODULE module, const EntryPointRow &row)
     return true;
 }
 
-// Looks for hbaapi.dll only beside the exe and in the system folder (SysWOW64
-// for this 32-bit program), where Windows keeps its own and vendors plug into
-// it: a copy planted in the working directory, or in a folder on PATH that
-// ordinary users can write to, would run with the rights of the administrator
-// running the report. Hosts without these search flags (Windows 7 without
-// KB2533623; kernel32 then lacks AddDllDirectory) keep the default search.
+// Whether the system folder (SysWOW64 for this 32-bit program on 64-bit
+// Windows, through the file system redirection the loader also sees) holds hbaapi.dll.
+bool SystemFolderHasHbaApi()
+{
+    char path[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(path, sizeof path);
+    if (length == 0 || length >= sizeof path || FAILED(StringCchCatA(path, sizeof path, "\\hbaapi.dll")))
+        return false;
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Loads hbaapi.dll from the system folder, where Windows keeps its own and
+// vendors plug into it; only where the system has none, from beside the exe.
+// Never from the working directory or PATH, and never a copy beside the exe over
+// the system's: in a folder other users can write to, a planted library would
+// run with the rights of the administrator running the report. Whether the
+// system folder has one decides, not how loading it went, so that a system copy
+// that fails to load is reported as it is. Hosts without the restricted search
+// (Windows 7 without KB2533623; kernel32 then lacks AddDllDirectory) keep the
+// default search.
 HMODULE LoadHbaApiLibrary()
 {
     // Also keeps the working directory out of what the library loads by bare name later.
     SetDllDirectoryA("");
     HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    const bool restrictedSearch = kernel32 != NULL && GetProcAddress(kernel32, "AddDllDirectory") != NULL;
+    if (kernel32 == NULL || GetProcAddress(kernel32, "AddDllDirectory") == NULL)
+        return CallLibrary("to load hbaapi.dll", LoadLibraryA, "hbaapi.dll");
+    const DWORD folder = SystemFolderHasHbaApi() ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_LIBRARY_SEARCH_APPLICATION_DIR;
     // The library's own start-up runs inside the load.
-    g_libraryCallInProgress = "to load hbaapi.dll";
-    HMODULE module = restrictedSearch
-                         ? LoadLibraryExA("hbaapi.dll", NULL, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32)
-                         : LoadLibraryA("hbaapi.dll");
-    g_libraryCallInProgress = NULL;  // leaves the last error as the load set it
-    return module;
+    return CallLibrary("to load hbaapi.dll", LoadLibraryExA, "hbaapi.dll", (HANDLE)NULL, folder);
 }
 
 }  // namespace
@@ -71,9 +82,7 @@ bool LoadHbaApi(HbaApiBinding *binding)
     const EntryPointRow loadLibraryRow = {"HBA_LoadLibrary", &binding->loadLibrary};
     if (!ResolveEntryPoint(binding->module, loadLibraryRow))
         return false;
-    g_libraryCallInProgress = "in HBA_LoadLibrary";
-    const HBA_STATUS status = binding->loadLibrary();
-    g_libraryCallInProgress = NULL;
+    const HBA_STATUS status = CallLibrary("in HBA_LoadLibrary", binding->loadLibrary);
     if (status == HBA_STATUS_ERROR) {
         printf("Error loading library.  Exitting...\n");
         return false;

@@ -17,6 +17,13 @@ bool PlaceLibrary(const std::string &bin, const std::string &variant, const std:
     return true;
 }
 
+std::string SystemFolder()
+{
+    char path[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(path, sizeof path);
+    return std::string(path, length < sizeof path ? length : 0);
+}
+
 }  // namespace
 
 bool RunToolOnHost(const ToolHost &host, const std::vector<std::string> &arguments, ToolRun *run,
@@ -42,6 +49,15 @@ bool RunToolOnHost(const ToolHost &host, const std::vector<std::string> &argumen
         !PlaceLibrary(bin, host.workingDirectoryLibrary, workingDirectory, error) ||
         !PlaceLibrary(bin, host.pathLibrary, onPath, error))
         return false;
+    const std::string systemCopy = SystemFolder() + "\\hbaapi.dll";
+    if (!host.systemLibrary.empty()) {
+        if (GetEnvironmentVariableA("LUMARIS_SYSTEM_FOLDER_OURS", NULL, 0) == 0) {
+            *error = "refusing to place hbaapi.dll in the system folder of a Wine prefix that other tests share";
+            return false;
+        }
+        if (!PlaceLibrary(bin, host.systemLibrary, SystemFolder(), error))
+            return false;
+    }
 
     const std::string behaviourPath = folder + "\\behaviour.txt";
     const std::string logPath = folder + "\\calls.log";
@@ -57,7 +73,12 @@ bool RunToolOnHost(const ToolHost &host, const std::vector<std::string> &argumen
         environment.push_back("PATH=" + onPath + ";" + std::string(path, length < sizeof path ? length : 0));
     }
     const std::string startIn = host.workingDirectoryLibrary.empty() ? folder : workingDirectory;
-    if (!RunProgram(folder + "\\lumaris-hba.exe", arguments, startIn, environment, &run->program, error))
+    const bool ran = RunProgram(folder + "\\lumaris-hba.exe", arguments, startIn, environment, &run->program, error);
+    if (!host.systemLibrary.empty() && !DeleteFileA(systemCopy.c_str())) {
+        *error = "cannot remove " + systemCopy;
+        return false;
+    }
+    if (!ran)
         return false;
     run->callLog = ReadWholeFile(logPath);
     return true;

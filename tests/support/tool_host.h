@@ -15,6 +15,9 @@ struct ToolHost {
     std::string behaviour;  // the text of the test library's behaviour file
     std::string workingDirectoryLibrary = "";  // in the folder the tool is started from (not the exe's)
     std::string pathLibrary = "";              // in a folder put first on PATH
+    // In the system folder, for this run only. Every run in the Wine prefix sees
+    // it there: only a test program with the prefix to itself may place one.
+    std::string systemLibrary = "";
     bool withCallLog = true;              // false runs the library without its log, as timing runs do
 };
 
