@@ -4,6 +4,7 @@
 // an empty stderr and exit status 0.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <regex>
 
 #include "tests/support/tool_host.h"
@@ -35,6 +36,8 @@ struct ReportCase {
     std::string expectedLog;     // the library's call log; "" when it is never called
     std::string workingDirectoryLibrary = "";  // variant planted where the tool is started; "": none
     std::string pathLibrary = "";              // variant planted in a folder on PATH; "": none
+    std::string systemLibrary = "";            // variant placed in the system folder; "": none
+    DWORD expectedExit = 0;                    // what a library that ends the process chose, or a fault's code
 };
 
 // Failure messages name the case rather than dump its bytes.
@@ -85,10 +88,11 @@ TEST_P(ReportTest, PrintsExactReport)
     ApplyRegistry(c.registry);
     ToolRun run;
     std::string error;
-    const ToolHost host = {c.title, c.library, c.behaviour, c.workingDirectoryLibrary, c.pathLibrary};
+    const ToolHost host = {c.title, c.library, c.behaviour, c.workingDirectoryLibrary, c.pathLibrary,
+                           c.systemLibrary};
     ASSERT_TRUE(RunToolOnHost(host, c.arguments, &run, &error)) << error;
 
-    EXPECT_EQ(0u, run.program.exitCode);
+    EXPECT_EQ(c.expectedExit, run.program.exitCode) << std::hex << "0x" << run.program.exitCode;
     EXPECT_EQ("", run.program.standardError);
     ExpectReport(c.expectedReport, run.program.standardOutput);
     EXPECT_EQ(c.expectedLog, run.callLog);
@@ -335,6 +339,35 @@ INSTANTIATE_TEST_SUITE_P(
                    Opening("1") + AdapterCalls(0, "p", 1, 0) + kFreeCall}),
     CaseName);
 
+// Two names filled to their whole width: each must reach HBA_OpenAdapter
+// terminated, since libraries read it as a C string (the test library does).
+INSTANTIATE_TEST_SUITE_P(
+    NameTermination, ReportTest,
+    testing::Values(ReportCase{
+        "FullWidthNames", {}, kInstalled, "complete",
+        "[adapter]\nname=a\nManufacturer=M1\nfull_width=name\n[adapter]\nname=b\nManufacturer=M2\nfull_width=name\n",
+        kInstalledBanner + Block(Repeat("a", 256), "M1") + Block(Repeat("b", 256), "M2"),
+        Opening("2") + AdapterCalls(0, Repeat("a", 256), 1, 0) + AdapterCalls(1, Repeat("b", 256), 2, 0) + kFreeCall}),
+    CaseName);
+
+// Variants that lack every entry point from one onward: the line names the first
+// of them in the fixed order, so any other order of the lookups shows.
+std::vector<ReportCase> LookupOrderCases()
+{
+    std::vector<ReportCase> cases;
+    for (size_t first = 1; first + 1 < std::size(kHbaEntryPoints); ++first) {
+        const std::string entryPoint = kHbaEntryPoints[first];
+        cases.push_back({"VerboseWithoutFrom" + entryPoint.substr(4), {"-v"}, kInstalled, "without-from-" + entryPoint,
+                         "",
+                         kInstalledBanner + "....Failed to GetProcAddress for " + entryPoint + " err: 127 (0x7f)\n\n" +
+                             kStampMark + "\n",
+                         "HBA_LoadLibrary() = 0\n"});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(LookupOrder, ReportTest, testing::ValuesIn(LookupOrderCases()), CaseName);
+
 // --- Where hbaapi.dll is looked for: beside the exe and in the system folder only. ---
 
 std::vector<ReportCase> LibrarySearchCases()
@@ -361,6 +394,40 @@ std::vector<ReportCase> LibrarySearchCases()
 }
 
 INSTANTIATE_TEST_SUITE_P(LibrarySearch, ReportTest, testing::ValuesIn(LibrarySearchCases()), CaseName);
+
+// The system folder's copy comes first; the exe's folder only where the system
+// has none (the rows without a system copy above). These place a library where
+// every run in the Wine prefix finds it: ctest runs them in a prefix of their own.
+std::vector<ReportCase> SystemFolderCases()
+{
+    std::vector<ReportCase> cases;
+    for (bool verbose : {false, true}) {
+        const std::string prefix = verbose ? "Verbose" : "";
+        const std::vector<std::string> arguments = verbose ? std::vector<std::string>{"-v"} : std::vector<std::string>{};
+        const std::string report = kInstalledBanner + Block(kPort0) + (verbose ? "\n" + std::string(kStampMark) + "\n" : "");
+        const std::string log = Opening("1") + AdapterCalls(0, "cf-port0", 1, 0) + kFreeCall;
+        ReportCase only = {prefix + "SystemFolderOnly", arguments, kInstalled, "", Section(kPort0), report, log};
+        only.systemLibrary = "complete";
+        cases.push_back(only);
+        // The copy beside the exe lacks HBA_LoadLibrary: had it been loaded, the
+        // report would end at once, and in verbose mode say so.
+        ReportCase wins = {prefix + "SystemFolderWinsOverBesideExe", arguments, kInstalled, "without-HBA_LoadLibrary",
+                           Section(kPort0), report, log};
+        wins.systemLibrary = "complete";
+        cases.push_back(wins);
+    }
+    // A system copy that fails to load is reported as it is: the copy beside the
+    // exe is not tried (it would log a second load).
+    ReportCase failing = {"VerboseSystemFolderCopyFailsToLoad", {"-v"}, kInstalled, "complete",
+                          "fault=DllMain\nfault_code=0xC0000005\n",
+                          kInstalledBanner + "....Failed to load hbaapi.dll err: 998 (0x3e6)\n\n" + kStampMark + "\n",
+                          "DllMain(DLL_PROCESS_ATTACH) faults\n"};
+    failing.systemLibrary = "complete";
+    cases.push_back(failing);
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(SystemFolder, ReportTest, testing::ValuesIn(SystemFolderCases()), CaseName);
 
 // --- A fault inside the library: the report printed so far stays, and ends as usual. ---
 
@@ -392,16 +459,20 @@ std::string Hex(DWORD code)
     return text;
 }
 
-// The library faults in call number faulting of kTwoPortCalls, with code
-// (raised, or the code a hardware fault reaches the program with).
+// The library faults in call number faulting of kTwoPortCalls, the way `how`
+// says (a fault_code of the test library), which reaches the tool as code.
 ReportCase FaultCase(size_t faulting, const std::string &how, DWORD code, bool verbose)
 {
     const LibraryCall &fault = kTwoPortCalls[faulting];
     const std::string entryPoint = fault.call.substr(0, fault.call.find('('));
     const bool onAdapter1 = faulting > 6 && faulting < 11;
+    const std::string kind = how == "write"      ? "Hardware"
+                             : how == "overflow" ? "RealOverflow"
+                             : how == "fastfail" ? "FailFast"
+                             : how == "exit"     ? "ExitProcess"
+                                                 : "Raised" + Hex(code).substr(2);
     std::string title = std::string(verbose ? "Verbose" : "") + "FaultIn" + entryPoint.substr(4) +
-                        (faulting > 2 && faulting < 11 ? (onAdapter1 ? "OfAdapter1" : "OfAdapter0") : "") +
-                        (how == "write" ? "Hardware" : "Raised" + Hex(code).substr(2));
+                        (faulting > 2 && faulting < 11 ? (onAdapter1 ? "OfAdapter1" : "OfAdapter0") : "") + kind;
     std::string behaviour = Section(kPort0) + Section(kPort1) + "fault=" + entryPoint +
                             "\nfault_adapter=" + (onAdapter1 ? "1" : "0") + "\nfault_code=" + how + "\n";
     std::string report = kInstalledBanner, log;
@@ -419,7 +490,21 @@ ReportCase FaultCase(size_t faulting, const std::string &how, DWORD code, bool v
     return {title, arguments, kInstalled, "complete", behaviour, report, log};
 }
 
+// The library ends the whole process in call number ending, where no handler
+// of the tool runs: what was printed before the call is all there is, and the
+// exit status is the library's.
+ReportCase LibraryEndsProcessCase(size_t ending, const std::string &how, DWORD exitCode, bool verbose)
+{
+    ReportCase c = FaultCase(ending, how, 0, verbose);
+    c.expectedReport = kInstalledBanner;
+    for (size_t i = 0; i < ending; ++i)
+        c.expectedReport += kTwoPortCalls[i].printedAfter;
+    c.expectedExit = exitCode;
+    return c;
+}
+
 const DWORD kAccessViolation = 0xC0000005;
+const DWORD kStackOverflow = 0xC00000FD;
 
 std::vector<ReportCase> LibraryFaultCases()
 {
@@ -430,19 +515,45 @@ std::vector<ReportCase> LibraryFaultCases()
             cases.push_back(FaultCase(faulting, "0xC0000005", kAccessViolation, verbose));
     }
     // Other codes as a library raises them: division by zero, stack overflow, a C++ exception.
-    for (DWORD code : {0xC0000094u, 0xC00000FDu, 0xE06D7363u})
+    for (DWORD code : {(DWORD)0xC0000094, kStackOverflow, (DWORD)0xE06D7363})
         cases.push_back(FaultCase(9, Hex(code), code, true));
     // A real write through a null pointer. Under CPU emulation (qemu-i386) it
     // reaches the program as an illegal instruction instead of an access violation.
     const DWORD hardware = UnderCpuEmulation() ? 0xC000001D : kAccessViolation;
     cases.push_back(FaultCase(9, "write", hardware, true));
     cases.push_back(FaultCase(1, "write", hardware, false));
+    // A real stack overflow: the faulting stack has next to nothing left, so the
+    // report must be closed on another. Under CPU emulation it too arrives as an
+    // illegal instruction.
+    for (bool verbose : {false, true})
+        cases.push_back(FaultCase(9, "overflow", UnderCpuEmulation() ? 0xC000001D : kStackOverflow, verbose));
+    // A library that ends the process itself: a fail-fast (as __fastfail ends a
+    // process) right after a block is printed and in HBA_FreeLibrary, or
+    // ExitProcess. Windows would lose whatever still sat in the stdout buffer of
+    // a file or a pipe; Wine writes every printf through, so these rows show the
+    // report is whole only as far as Wine can (check_flush_before_library_calls.sh
+    // shows the flush itself).
+    cases.push_back(LibraryEndsProcessCase(6, "fastfail", kFailFastCode, true));
+    cases.push_back(LibraryEndsProcessCase(10, "fastfail", kFailFastCode, false));
+    cases.push_back(LibraryEndsProcessCase(11, "fastfail", kFailFastCode, true));
+    cases.push_back(LibraryEndsProcessCase(6, "exit", kLibraryExitCode, false));
+    cases.push_back(LibraryEndsProcessCase(11, "exit", kLibraryExitCode, true));
     // A fault while the library loads: Wine's loader catches it and fails the
     // load with ERROR_NOACCESS; the report goes on as without a library.
     cases.push_back({"VerboseFaultInDllMain", {"-v"}, kInstalled, "complete",
                      "fault=DllMain\nfault_code=0xC0000005\n",
                      kInstalledBanner + "....Failed to load hbaapi.dll err: 998 (0x3e6)\n\n" + kStampMark + "\n",
                      "DllMain(DLL_PROCESS_ATTACH) faults\n"});
+    // A fault in the tool's own code is not dressed up as success: the library
+    // hides the exe's read-only data in HBA_FreeLibrary, and the build stamp is
+    // read from there next. No fault line, no stamp, and the fault's own code
+    // (the access violation arrives as the null write's does).
+    ReportCase ownFault = FaultCase(11, "hide-caller-data", 0, true);
+    ownFault.title = "VerboseOwnCodeFaultAfterFreeLibrary";
+    ownFault.expectedReport = kInstalledBanner + Block(kPort0) + Block(kPort1);
+    ownFault.expectedLog += "HBA_FreeLibrary() = 0\n";
+    ownFault.expectedExit = hardware;
+    cases.push_back(ownFault);
     return cases;
 }
 

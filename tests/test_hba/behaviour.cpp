@@ -174,6 +174,24 @@ bool IsFaultPlace(const std::string &entryPoint)
     return false;
 }
 
+bool ParseFaultCode(const std::string &value, TestFault *fault)
+{
+    static const struct {
+        const char *name;
+        FaultKind kind;
+    } kKinds[] = {{"write", FaultKind::kNullWrite},   {"overflow", FaultKind::kStackOverflow},
+                  {"fastfail", FaultKind::kFailFast}, {"exit", FaultKind::kExitProcess},
+                  {"hide-caller-data", FaultKind::kHideCallerData}};
+    for (const auto &known : kKinds) {
+        if (value == known.name) {
+            fault->kind = known.kind;
+            return true;
+        }
+    }
+    fault->kind = FaultKind::kRaise;
+    return ParseNumber(value, &fault->code);
+}
+
 }  // namespace
 
 const char *const kHbaEntryPoints[8] = {"HBA_LoadLibrary",    "HBA_GetVersion",  "HBA_FreeLibrary",
@@ -252,7 +270,7 @@ bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::
         else if (key == "fault_adapter")
             understood = ParseNumber(value, &behaviour->fault.adapter);
         else if (key == "fault_code")
-            understood = (behaviour->fault.hardware = value == "write") || ParseNumber(value, &behaviour->fault.code);
+            understood = ParseFaultCode(value, &behaviour->fault);
         else if (key == "seed") {
             HBA_UINT32 seed;
             if (!ParseNumber(value, &seed))

@@ -16,11 +16,26 @@ struct TestAdapter {
     HBA_ADAPTERATTRIBUTES attributes;
 };
 
-// A fault inside the library: raised, or a hardware fault.
+// How the library ends the call it faults in.
+enum class FaultKind {
+    kRaise,          // RaiseException(code)
+    kNullWrite,      // a write through a null pointer
+    kStackOverflow,  // recursion without end, 4 KiB a frame, until the stack runs out
+    kFailFast,       // TerminateProcess of itself with 0xC0000409, as __fastfail ends a process
+    kExitProcess,    // ExitProcess(kLibraryExitCode)
+    kHideCallerData, // makes the exe's read-only data unreadable and returns as usual:
+                     // the exe then faults in its own code
+};
+
+// The exit status a library that ends the process itself chooses.
+const HBA_UINT32 kLibraryExitCode = 7;
+const HBA_UINT32 kFailFastCode = 0xC0000409;
+
+// A fault inside the library.
 struct TestFault {
     std::string entryPoint;  // "DllMain" or an HBA_ entry point; "": the library never faults
     HBA_UINT32 adapter;      // for the four entry points that work on one adapter: its index
-    bool hardware;           // a write through a null pointer, rather than RaiseException
+    FaultKind kind;
     HBA_UINT32 code;         // the code RaiseException raises
 };
 
@@ -44,7 +59,8 @@ struct TestBehaviour {
 //   fault=ENTRY_POINT          fault in this entry point (or in DllMain, while the library loads)
 //   fault_adapter=N            ... only when it works on adapter N (name, open, attributes,
 //                              close; default 0); the other entry points fault on their first call
-//   fault_code=N | write       RaiseException(N, 0, 0, NULL), or a write through a null pointer
+//   fault_code=N | write | overflow | fastfail | exit | hide-caller-data
+//                              RaiseException(N, 0, 0, NULL), or another FaultKind
 //   seed=N                     replace everything with GenerateHostileBehaviour(N)
 //
 // Numbers take C syntax (0x... for hexadecimal). Blank lines and lines starting with '#' are skipped.

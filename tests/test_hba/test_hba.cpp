@@ -63,27 +63,71 @@ TestBehaviour &Behaviour()
     return g_behaviour;
 }
 
+// Recurses without end, 4 KiB a frame: the work after the call keeps it from
+// becoming a loop.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winfinite-recursion"
+__attribute__((noinline)) unsigned OverflowStack(unsigned depth)
+{
+    volatile char frame[4096];
+    frame[0] = (char)depth;
+    return OverflowStack(depth + 1) + frame[0];
+}
+#pragma GCC diagnostic pop
+
+// Makes the .rdata section of the exe that loaded this library (its format
+// strings, among others) unreadable, so that the exe's next own step faults.
+void HideCallerReadOnlyData()
+{
+    BYTE *image = (BYTE *)GetModuleHandleA(NULL);
+    const IMAGE_NT_HEADERS *headers = (const IMAGE_NT_HEADERS *)(image + ((IMAGE_DOS_HEADER *)image)->e_lfanew);
+    const IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(headers);
+    for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
+        if (strncmp((const char *)section->Name, ".rdata", sizeof section->Name) == 0) {
+            DWORD old;
+            VirtualProtect(image + section->VirtualAddress, section->Misc.VirtualSize, PAGE_NOACCESS, &old);
+        }
+    }
+}
+
 // When the behaviour says this call faults (entryPoint, on adapterIndex where it
 // works on one adapter), logs the call with its arguments and "faults", then
-// faults. A raised fault that some handler continues returns.
+// ends it as the behaviour's FaultKind says. A raised fault that some handler
+// continues returns, and so does hiding the caller's data.
 void FaultIfChosen(const char *entryPoint, size_t adapterIndex, const char *argumentsFormat, ...)
 {
     if (!FaultsIn(Behaviour(), entryPoint, adapterIndex))
         return;
-    char argumentText[128];
+    char argumentText[512];  // a name handed over, 256 bytes and its terminator, fits
     va_list arguments;
     va_start(arguments, argumentsFormat);
     vsnprintf(argumentText, sizeof argumentText, argumentsFormat, arguments);
     va_end(arguments);
     Log("%s%s faults", entryPoint, argumentText);
     const TestFault &fault = Behaviour().fault;
-    if (fault.hardware) {
+    switch (fault.kind) {
+    case FaultKind::kRaise:
+        RaiseException(fault.code, 0, 0, NULL);
+        break;
+    case FaultKind::kNullWrite: {
         // Volatile twice over: without it the compiler drops the store, or
         // replaces it with a trap instruction of its own.
         volatile int *volatile nowhere = nullptr;
         *nowhere = 1;
-    } else {
-        RaiseException(fault.code, 0, 0, NULL);
+        break;
+    }
+    case FaultKind::kStackOverflow:
+        OverflowStack(0);
+        break;
+    case FaultKind::kFailFast:
+        TerminateProcess(GetCurrentProcess(), kFailFastCode);
+        break;
+    case FaultKind::kExitProcess:
+        ExitProcess(kLibraryExitCode);
+        break;
+    case FaultKind::kHideCallerData:
+        HideCallerReadOnlyData();
+        break;
     }
 }
 
@@ -148,11 +192,12 @@ HBA_STATUS __cdecl HBA_GetAdapterName(HBA_UINT32 adapterIndex, char *adapterName
 
 HBA_HANDLE __cdecl HBA_OpenAdapter(char *adapterName)
 {
-    FaultIfChosen("HBA_OpenAdapter", g_currentAdapter, "(\"%.*s\")", (int)strnlen(adapterName, HBA_ADAPTER_NAME_LENGTH),
-                  adapterName);
+    // Read as most libraries read it, as a C string: a name handed over without
+    // its terminator shows here as the bytes that follow it.
+    FaultIfChosen("HBA_OpenAdapter", g_currentAdapter, "(\"%s\")", adapterName);
     TestAdapter *adapter = CurrentAdapter();
     HBA_HANDLE handle = adapter == nullptr ? 0 : adapter->handle;
-    Log("HBA_OpenAdapter(\"%.*s\") = %u", (int)strnlen(adapterName, HBA_ADAPTER_NAME_LENGTH), adapterName, handle);
+    Log("HBA_OpenAdapter(\"%s\") = %u", adapterName, handle);
     return handle;
 }
 

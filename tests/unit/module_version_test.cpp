@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include "tests/support/import_swap.h"
 #include "tests/support/wine_host.h"
 #include "versioninfo/module_version.h"
 
@@ -192,5 +193,76 @@ TEST(ModuleVersionNames, OverlongNameFailsWithoutOverrun)
               QueryModuleSpecialBuild(std::string(5000, 'a').c_str(), specialBuild.bytes, 256, NULL, 0));
     EXPECT_TRUE(specialBuild.Untouched());
 }
+
+// On Windows a version API may fail and leave the last error at 0 (VerQueryValueA
+// does for a missing value; Wine sets 1813). A failure must still not read as
+// success. Each step of the query is made to fail so, through this program's
+// own imports, which the query linked into it calls.
+struct SilentFailureCase {
+    const char *title;
+    const char *function;       // the VERSION.dll import to swap
+    void *replacement;
+    std::string module;         // as in QueryCase
+    const char *missingValue;   // for VerQueryValueA: the value whose path contains this is missing
+};
+
+void PrintTo(const SilentFailureCase &c, std::ostream *out)
+{
+    *out << c.title;
+}
+
+const char *g_silentlyMissingValue;  // a VerQueryValueA path containing this "fails"
+void *g_realVerQueryValueA;          // what the swapped import pointed at
+
+DWORD WINAPI SizeFailsSilently(LPCSTR, LPDWORD)
+{
+    SetLastError(0);
+    return 0;
+}
+
+BOOL WINAPI InfoFailsSilently(LPCSTR, DWORD, DWORD, LPVOID)
+{
+    SetLastError(0);
+    return FALSE;
+}
+
+BOOL WINAPI ValueMissingSilently(LPCVOID block, LPCSTR subBlock, LPVOID *buffer, PUINT length)
+{
+    if (strstr(subBlock, g_silentlyMissingValue) != nullptr) {
+        SetLastError(0);
+        return FALSE;
+    }
+    return ((decltype(&VerQueryValueA))g_realVerQueryValueA)(block, subBlock, buffer, length);
+}
+
+class SilentFailureTest : public testing::TestWithParam<SilentFailureCase> {};
+
+TEST_P(SilentFailureTest, NeverReadsAsSuccess)
+{
+    const SilentFailureCase &c = GetParam();
+    g_silentlyMissingValue = c.missingValue;
+    void *original = SwapImport("version.dll", c.function, c.replacement);
+    ASSERT_NE(nullptr, original) << "this program does not import " << c.function;
+    g_realVerQueryValueA = original;
+    Buffer specialBuild;
+    const DWORD status = QueryModuleSpecialBuild(ModulePath(c.module).c_str(), specialBuild.bytes, 256, NULL, 0);
+    SwapImport("version.dll", c.function, original);
+    EXPECT_EQ((DWORD)ERROR_RESOURCE_TYPE_NOT_FOUND, status);
+    EXPECT_TRUE(specialBuild.Untouched());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LastErrorZero, SilentFailureTest,
+    testing::Values(
+        // Under the bare name and again with ".exe" appended.
+        SilentFailureCase{"SizeOfBareName", "GetFileVersionInfoSizeA", (void *)&SizeFailsSilently, "german.dll", ""},
+        SilentFailureCase{"SizeOfExeName", "GetFileVersionInfoSizeA", (void *)&SizeFailsSilently,
+                          "exe:lumaris-hba.exe", ""},
+        SilentFailureCase{"Info", "GetFileVersionInfoA", (void *)&InfoFailsSilently, "german.dll", ""},
+        SilentFailureCase{"Translation", "VerQueryValueA", (void *)&ValueMissingSilently, "german.dll",
+                          "\\VarFileInfo\\Translation"},
+        SilentFailureCase{"SpecialBuild", "VerQueryValueA", (void *)&ValueMissingSilently, "german.dll",
+                          "\\SpecialBuild"}),
+    [](const testing::TestParamInfo<SilentFailureCase> &info) { return std::string(info.param.title); });
 
 }  // namespace
