@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Proves scripts/release.sh with a throwaway certificate made here (self-signed,
+# for code signing; its key never leaves a temporary folder): the signed
+# release verifies against that certificate, runs under Wine and prints the
+# report, and with its signature removed is the unsigned release's exe byte for
+# byte; a wrong password, an expired certificate and a certificate that is not
+# for code signing each fail with a message and leave no ZIP.
+# Needs the build tree's Wine prefix (scripts/test.sh makes it).
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+release="$repo/scripts/release.sh"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+# A key and a self-signed certificate, packed with the password into a PFX.
+# Dates other than "from now" need openssl ca, which wants a small database.
+make_pfx() {
+    local name=$1 usage=$2 start=$3 end=$4 dir="$work/$1"
+    mkdir -p "$dir"
+    touch "$dir/index.txt"
+    cat >"$dir/ca.cnf" <<EOF
+[ca]
+default_ca = throwaway
+[throwaway]
+database = $dir/index.txt
+new_certs_dir = $dir
+serial = $dir/serial
+default_md = sha256
+policy = anything
+copy_extensions = none
+[anything]
+commonName = supplied
+[extensions]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature
+extendedKeyUsage = $usage
+EOF
+    openssl rand -hex 8 >"$dir/serial"
+    openssl req -new -newkey rsa:2048 -nodes -keyout "$dir/key.pem" -subj "/CN=Lumaris throwaway $name" \
+        -out "$dir/request.pem" 2>/dev/null
+    openssl ca -batch -config "$dir/ca.cnf" -selfsign -keyfile "$dir/key.pem" -in "$dir/request.pem" \
+        -startdate "$start" -enddate "$end" -extensions extensions -out "$dir/certificate.pem" >/dev/null 2>&1
+    openssl pkcs12 -export -inkey "$dir/key.pem" -in "$dir/certificate.pem" -passout file:"$work/password" \
+        -out "$dir/certificate.pfx"
+}
+
+printf 'throwaway-%s' "$(openssl rand -hex 6)" >"$work/password"
+today=$(date -u +%Y%m%d)000000Z
+next_year=$(date -u -d '+1 year' +%Y%m%d)000000Z
+make_pfx good codeSigning "$today" "$next_year"
+make_pfx expired codeSigning 20200101000000Z 20200201000000Z
+make_pfx server serverAuth "$today" "$next_year"
+printf 'not-the-password' >"$work/wrong-password"
+
+# Runs release.sh; keeps its stdout and stderr; the exit status is returned.
+cut_release() {
+    local status=0
+    "$release" "$@" >"$work/out" 2>"$work/err" || status=$?
+    return $status
+}
+no_zip_left() {
+    ! ls "$repo"/build/release/*.zip >/dev/null 2>&1
+}
+unzip_exe() {
+    unzip -p "$(tail -n 1 "$work/out")" lumaris-hba.exe >"$1"
+}
+
+cut_release || fail "the unsigned release failed: $(tail -n 3 "$work/err")"
+grep -q "unsigned release" "$work/err" || fail "the unsigned release does not say so"
+unzip_exe "$work/unsigned.exe"
+(cd "$repo/build/release" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match the ZIP"
+
+cut_release --sign "$work/good/certificate.pfx" --password-file "$work/password" ||
+    fail "the signed release failed: $(tail -n 3 "$work/err")"
+grep -q "no --timestamp" "$work/err" || fail "no warning about the missing timestamp"
+if grep -qF "$(cat "$work/password")" "$work/out" "$work/err"; then fail "the password appears in the output"; fi
+unzip_exe "$work/signed.exe"
+osslsigncode verify -CAfile "$work/good/certificate.pem" -in "$work/signed.exe" >"$work/verify" 2>&1 ||
+    fail "the signed exe does not verify against the certificate: $(tail -n 3 "$work/verify")"
+osslsigncode remove-signature -in "$work/signed.exe" -out "$work/removed.exe" >/dev/null
+cmp -s "$work/removed.exe" "$work/unsigned.exe" || fail "without its signature the signed exe is not the unsigned one"
+
+# The password from the environment works as well as from a file.
+LUMARIS_SIGN_PASSWORD=$(cat "$work/password") cut_release --sign "$work/good/certificate.pfx" ||
+    fail "signing with the password from the environment failed: $(tail -n 3 "$work/err")"
+
+cp "$work/signed.exe" "$work/lumaris-hba.exe"
+report=$("$repo/build/mingw-i686/wine-run.sh" "$work/lumaris-hba.exe" 2>/dev/null | tr -d '\r') ||
+    fail "the signed exe did not run under Wine"
+case "$report" in
+    "Torvane Lumaris (Build 8182156): "*) ;;
+    *) fail "the signed exe printed: $report" ;;
+esac
+
+for refused in "good/certificate.pfx --password-file $work/wrong-password:wrong password" \
+               "expired/certificate.pfx --password-file $work/password:expired" \
+               "server/certificate.pfx --password-file $work/password:not for code signing"; do
+    arguments=${refused%%:*} expected=${refused#*:}
+    # shellcheck disable=SC2086  # the arguments are split on purpose
+    if cut_release --sign "$work"/$arguments; then fail "a release with $arguments was made"; fi
+    grep -q "$expected" "$work/err" || fail "no clear message for $expected: $(tail -n 1 "$work/err")"
+    no_zip_left || fail "a ZIP was left behind after $expected"
+done
+echo "PASS: signed release verifies, runs, and is the unsigned exe once its signature is removed; wrong password, expired and non-code-signing certificates refused with no ZIP left"
