@@ -91,13 +91,17 @@ check_certificate() {
 }
 
 if [ -n "$pfx" ]; then
-    command -v osslsigncode >/dev/null || {
-        echo "Installing: osslsigncode" >&2
+    missing=()
+    for tool in osslsigncode openssl; do
+        command -v "$tool" >/dev/null || missing+=("$tool")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}" >&2
         sudo=""
         [ "$(id -u)" -eq 0 ] || sudo="sudo"
         $sudo apt-get update -q >&2
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends osslsigncode >&2
-    }
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+    fi
     check_certificate
 fi
 
