@@ -20,19 +20,14 @@ const char *g_faultingCall = NULL;
 DWORD g_faultCode = 0;
 
 // Closes the report as a failed inventory would and ends the process, exit
-// status 0. Not ExitProcess: that would call into the library again (its
-// DllMain), and after a fault its state is unknown.
-void CloseReportAfterLibraryFault()
+// status 0; the ending fiber's start. Not ExitProcess: that would call into the
+// library again (its DllMain), and after a fault its state is unknown.
+void WINAPI CloseReportAfterLibraryFault(void *)
 {
     PrintVerboseFailure(g_faultingCall, g_faultCode);
     FinishReport();
     fflush(stdout);
     TerminateProcess(GetCurrentProcess(), 0);
-}
-
-void WINAPI CloseReportOnOwnStack(void *)
-{
-    CloseReportAfterLibraryFault();
 }
 
 // Runs on the faulting thread, inside the exception dispatch, on whatever stack
@@ -59,7 +54,7 @@ LONG WINAPI EndReportAfterFault(EXCEPTION_POINTERS *exception)
     // again is the one step here that allocates, and only then.
     if (g_reportEndingFiber != NULL && (IsThreadAFiber() || ConvertThreadToFiber(NULL) != NULL))
         SwitchToFiber(g_reportEndingFiber);
-    CloseReportAfterLibraryFault();  // no stack of its own: on what is left of this one
+    CloseReportAfterLibraryFault(NULL);  // no stack of its own: on what is left of this one
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -80,7 +75,7 @@ void HandleLibraryFaults()
     // thread becomes a fiber now so that the handler has nothing to allocate.
     // 64 KiB is ample for the few lines it prints.
     if (ConvertThreadToFiber(NULL) != NULL)
-        g_reportEndingFiber = CreateFiber(64 * 1024, CloseReportOnOwnStack, NULL);
+        g_reportEndingFiber = CreateFiber(64 * 1024, CloseReportAfterLibraryFault, NULL);
     // Room for the exception dispatch itself to reach the handler after an
     // overflow, where the platform honours it (Windows does; Wine 10 does not).
     ULONG handlerStack = 32 * 1024;

@@ -7,7 +7,7 @@
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$repo/scripts/setup.sh"
-command -v hyperfine >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q hyperfine >&2
+install_packages hyperfine
 build="$repo/build/mingw-i686"
 cmake --build --preset mingw-i686 --target bench >&2
 

@@ -15,10 +15,8 @@ fail() {
     echo "FAIL: $*"
     exit 1
 }
-command -v openssl >/dev/null || {
-    apt-get update -q >&2
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends openssl >&2
-}
+source "$repo/scripts/install-packages.sh"
+install_packages openssl
 
 # A key and a self-signed certificate, packed with the password into a PFX.
 # Dates other than "from now" need openssl ca, which wants a small database.

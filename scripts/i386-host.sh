@@ -42,11 +42,8 @@ EOF
     exit 1
 fi
 
-if ! command -v qemu-i386-static >/dev/null; then
-    echo "Installing: qemu-user-static" >&2
-    apt-get update -q >&2
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends qemu-user-static >&2
-fi
+source "$repo/scripts/install-packages.sh"
+install_packages qemu-user-static
 [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
 if [ -f "$binfmt/qemu-i386" ]; then
     echo 1 >"$binfmt/qemu-i386"  # registered before, then disabled

@@ -91,17 +91,8 @@ check_certificate() {
 }
 
 if [ -n "$pfx" ]; then
-    missing=()
-    for tool in osslsigncode openssl; do
-        command -v "$tool" >/dev/null || missing+=("$tool")
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}" >&2
-        sudo=""
-        [ "$(id -u)" -eq 0 ] || sudo="sudo"
-        $sudo apt-get update -q >&2
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
-    fi
+    source "$repo/scripts/install-packages.sh"
+    install_packages osslsigncode openssl
     check_certificate
 fi
 

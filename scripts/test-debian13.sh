@@ -20,6 +20,7 @@ root="${LUMARIS_DEBIAN13_ROOT:-/var/cache/lumaris-hba/debian13}"
 partial="$root.partial"
 source "$repo/cmake/wine-env.sh"
 source "$repo/scripts/ctest-summary.sh"
+source "$repo/scripts/install-packages.sh"
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "$0 needs root: it makes a Debian root with debootstrap and enters it with chroot." >&2
@@ -69,10 +70,7 @@ bind_system_folders() {
 
 if [ ! -x "$root/bin/bash" ]; then
     echo "Making a Debian 13 root in $root (once; later runs reuse it)" >&2
-    command -v debootstrap >/dev/null || {
-        apt-get update -q >&2
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends debootstrap >&2
-    }
+    install_packages debootstrap
     release_root "$partial"
     rm -rf --one-file-system "$partial"
     mkdir -p "$(dirname "$root")"

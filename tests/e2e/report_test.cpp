@@ -506,6 +506,13 @@ ReportCase LibraryEndsProcessCase(size_t ending, const std::string &how, DWORD e
 const DWORD kAccessViolation = 0xC0000005;
 const DWORD kStackOverflow = 0xC00000FD;
 
+// The code a hardware fault reaches the program with: under CPU emulation
+// (qemu-i386) every one arrives as an illegal instruction.
+DWORD HardwareFaultCode(DWORD native)
+{
+    return UnderCpuEmulation() ? 0xC000001D : native;
+}
+
 std::vector<ReportCase> LibraryFaultCases()
 {
     std::vector<ReportCase> cases;
@@ -517,16 +524,13 @@ std::vector<ReportCase> LibraryFaultCases()
     // Other codes as a library raises them: division by zero, stack overflow, a C++ exception.
     for (DWORD code : {(DWORD)0xC0000094, kStackOverflow, (DWORD)0xE06D7363})
         cases.push_back(FaultCase(9, Hex(code), code, true));
-    // A real write through a null pointer. Under CPU emulation (qemu-i386) it
-    // reaches the program as an illegal instruction instead of an access violation.
-    const DWORD hardware = UnderCpuEmulation() ? 0xC000001D : kAccessViolation;
-    cases.push_back(FaultCase(9, "write", hardware, true));
-    cases.push_back(FaultCase(1, "write", hardware, false));
+    // A real write through a null pointer.
+    cases.push_back(FaultCase(9, "write", HardwareFaultCode(kAccessViolation), true));
+    cases.push_back(FaultCase(1, "write", HardwareFaultCode(kAccessViolation), false));
     // A real stack overflow: the faulting stack has next to nothing left, so the
-    // report must be closed on another. Under CPU emulation it too arrives as an
-    // illegal instruction.
+    // report must be closed on another.
     for (bool verbose : {false, true})
-        cases.push_back(FaultCase(9, "overflow", UnderCpuEmulation() ? 0xC000001D : kStackOverflow, verbose));
+        cases.push_back(FaultCase(9, "overflow", HardwareFaultCode(kStackOverflow), verbose));
     // A library that ends the process itself: a fail-fast (as __fastfail ends a
     // process) right after a block is printed and in HBA_FreeLibrary, or
     // ExitProcess. Windows would lose whatever still sat in the stdout buffer of
@@ -546,13 +550,12 @@ std::vector<ReportCase> LibraryFaultCases()
                      "DllMain(DLL_PROCESS_ATTACH) faults\n"});
     // A fault in the tool's own code is not dressed up as success: the library
     // hides the exe's read-only data in HBA_FreeLibrary, and the build stamp is
-    // read from there next. No fault line, no stamp, and the fault's own code
-    // (the access violation arrives as the null write's does).
+    // read from there next. No fault line, no stamp, and the fault's own code.
     ReportCase ownFault = FaultCase(11, "hide-caller-data", 0, true);
     ownFault.title = "VerboseOwnCodeFaultAfterFreeLibrary";
     ownFault.expectedReport = kInstalledBanner + Block(kPort0) + Block(kPort1);
     ownFault.expectedLog += "HBA_FreeLibrary() = 0\n";
-    ownFault.expectedExit = hardware;
+    ownFault.expectedExit = HardwareFaultCode(kAccessViolation);
     cases.push_back(ownFault);
     return cases;
 }
