@@ -81,4 +81,5 @@ void HandleLibraryFaults()
     ULONG handlerStack = 32 * 1024;
     SetThreadStackGuarantee(&handlerStack);
     SetUnhandledExceptionFilter(EndReportAfterFault);
+    SetLibraryFaultFilter(EndReportAfterFault);
 }

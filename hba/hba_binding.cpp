@@ -62,7 +62,12 @@ HMODULE LoadHbaApiLibrary()
     HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
     if (kernel32 == NULL || GetProcAddress(kernel32, "AddDllDirectory") == NULL)
         return CallLibrary("to load hbaapi.dll", LoadLibraryA, "hbaapi.dll");
-    const DWORD folder = SystemFolderHasHbaApi() ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_LIBRARY_SEARCH_APPLICATION_DIR;
+    // The loader looks for the library's own dependencies with the same flags:
+    // the system's copy takes them from the system folder alone, the copy beside
+    // the exe from beside it and then from the system folder, where the runtime
+    // a vendor's build imports (VCRUNTIME140.dll and the like) lives.
+    const DWORD folder = SystemFolderHasHbaApi() ? LOAD_LIBRARY_SEARCH_SYSTEM32
+                                                 : LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
     // The library's own start-up runs inside the load.
     return CallLibrary("to load hbaapi.dll", LoadLibraryExA, "hbaapi.dll", (HANDLE)NULL, folder);
 }

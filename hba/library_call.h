@@ -3,6 +3,8 @@
 // and each preceded by writing out what the report has printed so far.
 #pragma once
 
+#include <windows.h>
+
 #include <type_traits>
 
 // What the verbose failure line says failed when the library faults now:
@@ -11,9 +13,13 @@
 // fault handler must read it without calls or locks.
 extern const char *volatile g_libraryCallInProgress;
 
+// The program's own top-level exception filter, handed over at start by the
+// code that owns it; EnterLibrary puts it back before every call.
+void SetLibraryFaultFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter);
+
 // Writes out what the report has printed (a library may end the process where
-// no handler runs, and Windows buffers stdout for a file or a pipe), then marks
-// `call` as under way.
+// no handler runs, and Windows buffers stdout for a file or a pipe), puts the
+// program's fault filter back in place, then marks `call` as under way.
 void EnterLibrary(const char *call);
 
 // Runs function(arguments...) inside the library as `call`, and returns its result.

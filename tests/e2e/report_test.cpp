@@ -6,6 +6,7 @@
 
 #include <iterator>
 #include <regex>
+#include <tuple>
 
 #include "tests/support/tool_host.h"
 #include "tests/test_hba/behaviour.h"
@@ -390,6 +391,14 @@ std::vector<ReportCase> LibrarySearchCases()
                          Opening("1") + AdapterCalls(0, "cf-port0", 1, 0) + kFreeCall, "without-HBA_LoadLibrary",
                          "without-HBA_LoadLibrary"});
     }
+    // Built as vendors build theirs: a copy beside the exe finds its dependencies
+    // in the system folder, or beside it.
+    for (const char *variant : {"with-system-dependency", "with-helper"}) {
+        cases.push_back({std::string("VerboseBesideExe") + (variant[5] == 's' ? "WithSystemDependency" : "WithHelper"),
+                         {"-v"}, kInstalled, variant, Section(kPort0),
+                         kInstalledBanner + Block(kPort0) + "\n" + kStampMark + "\n",
+                         Opening("1") + AdapterCalls(0, "cf-port0", 1, 0) + kFreeCall});
+    }
     return cases;
 }
 
@@ -416,6 +425,11 @@ std::vector<ReportCase> SystemFolderCases()
         wins.systemLibrary = "complete";
         cases.push_back(wins);
     }
+    ReportCase dependent = {"VerboseSystemFolderWithSystemDependency", {"-v"}, kInstalled, "", Section(kPort0),
+                            kInstalledBanner + Block(kPort0) + "\n" + kStampMark + "\n",
+                            Opening("1") + AdapterCalls(0, "cf-port0", 1, 0) + kFreeCall};
+    dependent.systemLibrary = "with-system-dependency";
+    cases.push_back(dependent);
     // A system copy that fails to load is reported as it is: the copy beside the
     // exe is not tried (it would log a second load).
     ReportCase failing = {"VerboseSystemFolderCopyFailsToLoad", {"-v"}, kInstalled, "complete",
@@ -542,6 +556,18 @@ std::vector<ReportCase> LibraryFaultCases()
     cases.push_back(LibraryEndsProcessCase(11, "fastfail", kFailFastCode, true));
     cases.push_back(LibraryEndsProcessCase(6, "exit", kLibraryExitCode, false));
     cases.push_back(LibraryEndsProcessCase(11, "exit", kLibraryExitCode, true));
+    // The fault ends the report the same way whatever the library did before it:
+    // its runtime put in a top-level filter of its own (which would end the
+    // process on a C++ exception), or it faults on a thread of its own.
+    for (const auto &[code, setting, suffix] :
+         {std::tuple((DWORD)kCxxExceptionCode, "runtime_filter=1\n", "UnderRuntimeFilter"),
+          std::tuple(kAccessViolation, "runtime_filter=1\n", "UnderRuntimeFilter"),
+          std::tuple(kAccessViolation, "fault_thread=1\n", "OnLibraryThread")}) {
+        ReportCase c = FaultCase(9, Hex(code), code, true);
+        c.title += suffix;
+        c.behaviour += setting;
+        cases.push_back(c);
+    }
     // A fault while the library loads: Wine's loader catches it and fails the
     // load with ERROR_NOACCESS; the report goes on as without a library.
     cases.push_back({"VerboseFaultInDllMain", {"-v"}, kInstalled, "complete",

@@ -3,18 +3,32 @@
 
 namespace {
 
-// Copies a test library variant into folder as hbaapi.dll; "" copies nothing.
+// Copies a test library variant into folder: its hbaapi.dll and any helper
+// library shipped beside it, adding each copy's path to placed unless it is
+// NULL; "" copies nothing.
 bool PlaceLibrary(const std::string &bin, const std::string &variant, const std::string &folder,
-                  std::string *error)
+                  std::vector<std::string> *placed, std::string *error)
 {
     if (variant.empty())
         return true;
-    const std::string dll = bin + "\\test-hba\\" + variant + "\\hbaapi.dll";
-    if (!CopyFileA(dll.c_str(), (folder + "\\hbaapi.dll").c_str(), FALSE)) {
-        *error = "cannot copy " + dll + " into " + folder;
+    const std::string variantFolder = bin + "\\test-hba\\" + variant;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((variantFolder + "\\*.dll").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        *error = "no test library in " + variantFolder;
         return false;
     }
-    return true;
+    bool copied = true;
+    do {
+        const std::string copy = folder + "\\" + found.cFileName;
+        copied = CopyFileA((variantFolder + "\\" + found.cFileName).c_str(), copy.c_str(), FALSE);
+        if (copied && placed != NULL)
+            placed->push_back(copy);
+        else
+            *error = "cannot copy " + variantFolder + "\\" + found.cFileName + " into " + folder;
+    } while (copied && FindNextFileA(search, &found));
+    FindClose(search);
+    return copied;
 }
 
 std::string SystemFolder()
@@ -45,18 +59,22 @@ bool RunToolOnHost(const ToolHost &host, const std::vector<std::string> &argumen
         *error = "cannot copy the exe into " + folder;
         return false;
     }
-    if (!PlaceLibrary(bin, host.library, folder, error) ||
-        !PlaceLibrary(bin, host.workingDirectoryLibrary, workingDirectory, error) ||
-        !PlaceLibrary(bin, host.pathLibrary, onPath, error))
+    std::vector<std::string> systemCopies;
+    if (!PlaceLibrary(bin, host.library, folder, NULL, error) ||
+        !PlaceLibrary(bin, host.workingDirectoryLibrary, workingDirectory, NULL, error) ||
+        !PlaceLibrary(bin, host.pathLibrary, onPath, NULL, error))
         return false;
-    const std::string systemCopy = SystemFolder() + "\\hbaapi.dll";
     if (!host.systemLibrary.empty()) {
         if (GetEnvironmentVariableA("LUMARIS_SYSTEM_FOLDER_OURS", NULL, 0) == 0) {
             *error = "refusing to place hbaapi.dll in the system folder of a Wine prefix that other tests share";
             return false;
         }
-        if (!PlaceLibrary(bin, host.systemLibrary, SystemFolder(), error))
+        const bool placedAll = PlaceLibrary(bin, host.systemLibrary, SystemFolder(), &systemCopies, error);
+        if (!placedAll) {
+            for (const std::string &copy : systemCopies)
+                DeleteFileA(copy.c_str());
             return false;
+        }
     }
 
     const std::string behaviourPath = folder + "\\behaviour.txt";
@@ -74,9 +92,11 @@ bool RunToolOnHost(const ToolHost &host, const std::vector<std::string> &argumen
     }
     const std::string startIn = host.workingDirectoryLibrary.empty() ? folder : workingDirectory;
     const bool ran = RunProgram(folder + "\\lumaris-hba.exe", arguments, startIn, environment, &run->program, error);
-    if (!host.systemLibrary.empty() && !DeleteFileA(systemCopy.c_str())) {
-        *error = "cannot remove " + systemCopy;
-        return false;
+    for (const std::string &copy : systemCopies) {
+        if (!DeleteFileA(copy.c_str())) {
+            *error = "cannot remove " + copy;
+            return false;
+        }
     }
     if (!ran)
         return false;

@@ -238,6 +238,7 @@ bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::
     behaviour->loadLibraryStatus = HBA_STATUS_OK;
     behaviour->adapters.clear();
     behaviour->fault = TestFault();
+    behaviour->runtimeFilter = false;
     bool countGiven = false;
 
     const std::vector<std::string> lines = SplitOn(text, '\n');
@@ -271,7 +272,11 @@ bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::
             understood = ParseNumber(value, &behaviour->fault.adapter);
         else if (key == "fault_code")
             understood = ParseFaultCode(value, &behaviour->fault);
-        else if (key == "seed") {
+        else if (key == "fault_thread" || key == "runtime_filter") {
+            HBA_UINT32 on = 0;
+            understood = ParseNumber(value, &on);
+            (key == "fault_thread" ? behaviour->fault.onOwnThread : behaviour->runtimeFilter) = on != 0;
+        } else if (key == "seed") {
             HBA_UINT32 seed;
             if (!ParseNumber(value, &seed))
                 understood = false;

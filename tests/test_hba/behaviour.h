@@ -37,13 +37,23 @@ struct TestFault {
     HBA_UINT32 adapter;      // for the four entry points that work on one adapter: its index
     FaultKind kind;
     HBA_UINT32 code;         // the code RaiseException raises
+    bool onOwnThread;        // the fault happens on a thread the library starts, which the call waits for
 };
+
+// The code of a C++ exception as Visual C++ raises it.
+const HBA_UINT32 kCxxExceptionCode = 0xE06D7363;
+// The exit status of terminate(), through abort(), in Visual C++'s runtime.
+const HBA_UINT32 kTerminateExitCode = 3;
 
 struct TestBehaviour {
     HBA_STATUS loadLibraryStatus;
     HBA_UINT32 adapterCount;  // may differ from adapters.size(), and may be "negative"
     std::vector<TestAdapter> adapters;
     TestFault fault;
+    // Puts in a top-level exception filter while the library loads, as Visual
+    // C++ 2005-2013's static runtime does: a C++ exception ends the process
+    // through terminate(), anything else goes on to the filter there before.
+    bool runtimeFilter;
 };
 
 // Parses the behaviour text; returns false with a reason on a line it cannot read.
@@ -61,6 +71,8 @@ struct TestBehaviour {
 //                              close; default 0); the other entry points fault on their first call
 //   fault_code=N | write | overflow | fastfail | exit | hide-caller-data
 //                              RaiseException(N, 0, 0, NULL), or another FaultKind
+//   fault_thread=1             ... on a thread of the library's own, which the call waits for
+//   runtime_filter=1           put in a runtime's top-level filter while loading (see runtimeFilter)
 //   seed=N                     replace everything with GenerateHostileBehaviour(N)
 //
 // Numbers take C syntax (0x... for hexadecimal). Blank lines and lines starting with '#' are skipped.

@@ -90,20 +90,9 @@ void HideCallerReadOnlyData()
     }
 }
 
-// When the behaviour says this call faults (entryPoint, on adapterIndex where it
-// works on one adapter), logs the call with its arguments and "faults", then
-// ends it as the behaviour's FaultKind says. A raised fault that some handler
-// continues returns, and so does hiding the caller's data.
-void FaultIfChosen(const char *entryPoint, size_t adapterIndex, const char *argumentsFormat, ...)
+// Ends the call as the behaviour's FaultKind says.
+DWORD WINAPI Fault(void *)
 {
-    if (!FaultsIn(Behaviour(), entryPoint, adapterIndex))
-        return;
-    char argumentText[512];  // a name handed over, 256 bytes and its terminator, fits
-    va_list arguments;
-    va_start(arguments, argumentsFormat);
-    vsnprintf(argumentText, sizeof argumentText, argumentsFormat, arguments);
-    va_end(arguments);
-    Log("%s%s faults", entryPoint, argumentText);
     const TestFault &fault = Behaviour().fault;
     switch (fault.kind) {
     case FaultKind::kRaise:
@@ -129,6 +118,44 @@ void FaultIfChosen(const char *entryPoint, size_t adapterIndex, const char *argu
         HideCallerReadOnlyData();
         break;
     }
+    return 0;
+}
+
+// When the behaviour says this call faults (entryPoint, on adapterIndex where it
+// works on one adapter), logs the call with its arguments and "faults", then
+// faults, on this thread or on one of its own that it waits for. A raised fault
+// that some handler continues returns, and so does hiding the caller's data.
+void FaultIfChosen(const char *entryPoint, size_t adapterIndex, const char *argumentsFormat, ...)
+{
+    if (!FaultsIn(Behaviour(), entryPoint, adapterIndex))
+        return;
+    char argumentText[512];  // a name handed over, 256 bytes and its terminator, fits
+    va_list arguments;
+    va_start(arguments, argumentsFormat);
+    vsnprintf(argumentText, sizeof argumentText, argumentsFormat, arguments);
+    va_end(arguments);
+    Log("%s%s faults", entryPoint, argumentText);
+    if (!Behaviour().fault.onOwnThread) {
+        Fault(NULL);
+        return;
+    }
+    HANDLE thread = CreateThread(NULL, 0, Fault, NULL, 0, NULL);
+    if (thread != NULL) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+}
+
+// What Visual C++ 2005-2013's static runtime puts in as the top-level filter:
+// a C++ exception nobody caught ends the process through terminate(); every
+// other exception goes on to the filter that was there before.
+LPTOP_LEVEL_EXCEPTION_FILTER g_filterBeforeRuntime = NULL;
+
+LONG WINAPI RuntimeFilter(EXCEPTION_POINTERS *exception)
+{
+    if (exception->ExceptionRecord->ExceptionCode == kCxxExceptionCode)
+        _exit(kTerminateExitCode);
+    return g_filterBeforeRuntime != NULL ? g_filterBeforeRuntime(exception) : EXCEPTION_CONTINUE_SEARCH;
 }
 
 TestAdapter *CurrentAdapter()
@@ -143,8 +170,11 @@ extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH)
-        FaultIfChosen("DllMain", 0, "(DLL_PROCESS_ATTACH)");
+    if (reason != DLL_PROCESS_ATTACH)
+        return TRUE;
+    if (Behaviour().runtimeFilter)
+        g_filterBeforeRuntime = SetUnhandledExceptionFilter(RuntimeFilter);
+    FaultIfChosen("DllMain", 0, "(DLL_PROCESS_ATTACH)");
     return TRUE;
 }
 
