@@ -1,32 +1,54 @@
 #!/usr/bin/env bash
-# Proves the release build reproducible: two builds of the exe from copies of the
-# source in different folders, at different times, with the same
-# SOURCE_DATE_EPOCH, give the same bytes; the stamp comes from that epoch; the
-# package holds just the exe and the README.
+# Proves the release reproducible: scripts/release.sh, run in two clones of this
+# checkout's HEAD (one on disk, one on tmpfs), in different folders, time zones
+# and umasks, gives the same ZIP, TOOLCHAIN and SHA256SUMS byte for byte; the
+# build stamp comes from the commit's time; the ZIP holds just the exe and the
+# README; and an uncommitted edit in the second clone is not released.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-export SOURCE_DATE_EPOCH=1741132347
-stamp="Build on Mar  4 2025 23:52:27 (32-bit)"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
 
-for tree in first second-tree; do
-    mkdir -p "$work/$tree"
-    git -C "$repo" ls-files -z | (cd "$repo" && xargs -0 cp --parents -t "$work/$tree")
-    cmake -S "$work/$tree" -B "$work/$tree/out" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$work/$tree/cmake/mingw-i686.cmake" -DLUMARIS_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$work/$tree/out" --target package -j 2 >/dev/null
-    sleep 2  # a later clock must not change the result
+on_disk=$(mktemp -d /var/tmp/lumaris-reproducible.XXXXXX)
+in_memory=""
+trap 'rm -rf -- "$on_disk" ${in_memory:+"$in_memory"}' EXIT
+if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ]; then
+    in_memory=$(mktemp -d /dev/shm/lumaris-reproducible.XXXXXX)
+else
+    echo "note: /dev/shm is not tmpfs here; the second clone is on disk as well" >&2
+    in_memory=$(mktemp -d /var/tmp/lumaris-reproducible.XXXXXX)
+fi
+
+# release WORK TZ UMASK: clones HEAD into WORK/clone and cuts a release there.
+release() {
+    local work=$1 zone=$2 mask=$3
+    git -c safe.directory="$repo" clone -q --no-hardlinks "$repo" "$work/clone"
+    if [ "$work" = "$in_memory" ]; then
+        echo "an edit that was never committed" >>"$work/clone/README.md"
+    fi
+    (umask "$mask" && TZ=$zone "$work/clone/scripts/release.sh" --out "$work/release" >"$work/out" 2>"$work/err") ||
+        fail "the release in $work failed: $(tail -n 3 "$work/err")"
+}
+release "$on_disk" UTC 0022
+release "$in_memory" 'XYZ-13:45' 0077  # a zone 13 h 45 min east of UTC, with no tzdata needed
+
+for file in lumaris-hba-8.0.0.0-win32.zip TOOLCHAIN SHA256SUMS; do
+    cmp "$on_disk/release/$file" "$in_memory/release/$file" || fail "$file differs between the two releases"
 done
+grep -q "uncommitted changes" "$in_memory/err" || fail "no warning that uncommitted changes are not released"
+(cd "$on_disk/release" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match"
 
-first="$work/first/out/bin/lumaris-hba.exe"
-second="$work/second-tree/out/bin/lumaris-hba.exe"
-cmp "$first" "$second" || { echo "FAIL: the two builds differ"; exit 1; }
-grep -qF "$stamp" "$first" || { echo "FAIL: the stamp is not \"$stamp\""; exit 1; }
-if grep -qF "$work" "$first"; then echo "FAIL: a build path is in the exe"; exit 1; fi
-
-zip="$work/first/out/lumaris-hba-8.0.0.0-win32.zip"
-contents=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-[ "$contents" = "README.md lumaris-hba.exe " ] || { echo "FAIL: the package holds: $contents"; exit 1; }
-unzip -p "$zip" lumaris-hba.exe | cmp - "$first" || { echo "FAIL: the packaged exe is not the built one"; exit 1; }
-echo "PASS: identical exe ($(stat -c %s "$first") bytes, sha256 $(sha256sum "$first" | cut -c1-16)...), stamp from SOURCE_DATE_EPOCH, package holds README.md and lumaris-hba.exe"
+zip="$on_disk/release/lumaris-hba-8.0.0.0-win32.zip"
+contents=$(unzip -Z1 "$zip" | tr '\n' ' ')
+[ "$contents" = "lumaris-hba.exe README.md " ] || fail "the ZIP holds, in this order: $contents"
+unzip -p "$zip" README.md | cmp - <(git -C "$repo" show HEAD:README.md) || fail "the README is not the commit's"
+epoch=$(git -C "$repo" log -1 --format=%ct HEAD)
+stamp="Build on $(LC_ALL=C TZ=UTC date -d "@$epoch" '+%b %e %Y %H:%M:%S') (32-bit)"
+unzip -p "$zip" lumaris-hba.exe >"$on_disk/lumaris-hba.exe"
+grep -qF "$stamp" "$on_disk/lumaris-hba.exe" || fail "the stamp is not \"$stamp\""
+if grep -qF -e "$on_disk" -e "$in_memory" "$on_disk/lumaris-hba.exe"; then fail "a build path is in the exe"; fi
+echo "PASS: identical ZIP, TOOLCHAIN and SHA256SUMS from clones on disk and on tmpfs, in two time zones" \
+     "(exe $(stat -c %s "$on_disk/lumaris-hba.exe") bytes, ZIP sha256 $(sha256sum "$zip" | cut -c1-16)...)," \
+     "stamp from the commit's time, the ZIP holds the exe and the README, an uncommitted edit not released"

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Proves scripts/release.sh with a throwaway certificate made here (self-signed,
-# for code signing; its key never leaves a temporary folder): the signed
-# release verifies against that certificate, runs under Wine and prints the
-# report, and with its signature removed is the unsigned release's exe byte for
-# byte; a wrong password, an expired certificate and a certificate that is not
-# for code signing each fail with a message and leave no ZIP.
+# for code signing; its key never leaves a temporary folder), in a release
+# folder of its own: the signed release verifies against that certificate, runs
+# under Wine and prints the report, and with its signature removed is the
+# unsigned release's exe byte for byte; a missing certificate, a wrong password,
+# an expired certificate, a certificate that is not for code signing, and a
+# TERM while it builds each fail with a message and leave the earlier release
+# as it was; a folder the script did not make is refused.
 # Needs the build tree's Wine prefix (scripts/test.sh makes it).
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 release="$repo/scripts/release.sh"
 work=$(mktemp -d)
+out="$work/release"
 trap 'rm -rf "$work"' EXIT
 fail() {
     echo "FAIL: $*"
@@ -61,11 +64,12 @@ printf 'not-the-password' >"$work/wrong-password"
 # Runs release.sh; keeps its stdout and stderr; the exit status is returned.
 cut_release() {
     local status=0
-    "$release" "$@" >"$work/out" 2>"$work/err" || status=$?
+    "$release" --out "$out" "$@" >"$work/out" 2>"$work/err" || status=$?
     return $status
 }
-no_zip_left() {
-    ! ls "$repo"/build/release/*.zip >/dev/null 2>&1
+# What the release folder holds, byte for byte.
+release_digest() {
+    (cd "$out" && find . -type f | LC_ALL=C sort | xargs sha256sum)
 }
 unzip_exe() {
     unzip -p "$(tail -n 1 "$work/out")" lumaris-hba.exe >"$1"
@@ -74,7 +78,7 @@ unzip_exe() {
 cut_release || fail "the unsigned release failed: $(tail -n 3 "$work/err")"
 grep -q "unsigned release" "$work/err" || fail "the unsigned release does not say so"
 unzip_exe "$work/unsigned.exe"
-(cd "$repo/build/release" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match the ZIP"
+(cd "$out" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match the ZIP"
 
 cut_release --sign "$work/good/certificate.pfx" --password-file "$work/password" ||
     fail "the signed release failed: $(tail -n 3 "$work/err")"
@@ -98,13 +102,36 @@ case "$report" in
     *) fail "the signed exe printed: $report" ;;
 esac
 
-for refused in "good/certificate.pfx --password-file $work/wrong-password:wrong password" \
+earlier=$(release_digest)
+for refused in "missing/certificate.pfx --password-file $work/password:cannot read the certificate" \
+               "good/certificate.pfx --password-file $work/wrong-password:wrong password" \
                "expired/certificate.pfx --password-file $work/password:expired" \
                "server/certificate.pfx --password-file $work/password:not for code signing"; do
     arguments=${refused%%:*} expected=${refused#*:}
     # shellcheck disable=SC2086  # the arguments are split on purpose
     if cut_release --sign "$work"/$arguments; then fail "a release with $arguments was made"; fi
     grep -q "$expected" "$work/err" || fail "no clear message for $expected: $(tail -n 1 "$work/err")"
-    no_zip_left || fail "a ZIP was left behind after $expected"
+    [ "$(release_digest)" = "$earlier" ] || fail "the earlier release changed after $expected"
 done
-echo "PASS: signed release verifies, runs, and is the unsigned exe once its signature is removed; wrong password, expired and non-code-signing certificates refused with no ZIP left"
+
+# TERM while it builds: a failure, and the earlier release as it was.
+"$release" --out "$out" >"$work/out" 2>"$work/err" &
+pid=$!
+for _ in $(seq 600); do
+    grep -q "Building" "$work/err" 2>/dev/null && break
+    sleep 0.1
+done
+kill -TERM "$pid"
+if wait "$pid"; then fail "a release sent TERM while it builds succeeded"; fi
+[ "$(release_digest)" = "$earlier" ] || fail "the earlier release changed after a TERM"
+[ -z "$(find "$work" -maxdepth 1 -name '.release-staged.*')" ] || fail "a TERM left a staged release behind"
+
+# A folder the script did not make is refused before anything is done.
+mkdir "$work/not-a-release"
+echo keep >"$work/not-a-release/file"
+if "$release" --out "$work/not-a-release" >"$work/out" 2>"$work/err"; then fail "a release went into a foreign folder"; fi
+grep -q "refusing" "$work/err" && [ "$(ls -A "$work/not-a-release")" = file ] ||
+    fail "a foreign folder was not refused, or was changed: $(tail -n 1 "$work/err")"
+echo "PASS: signed release verifies, runs, and is the unsigned exe once its signature is removed; a missing," \
+     "wrong-password, expired or non-code-signing certificate, and a TERM, leave the earlier release as it was;" \
+     "a foreign folder is refused"

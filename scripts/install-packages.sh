@@ -12,6 +12,15 @@ install_packages() {
     if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         $sudo dpkg --add-architecture i386
     fi
-    $sudo apt-get update -q >&2
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+    # A mirror in the middle of a sync fails an index now and then: try again,
+    # and go on with the lists there are if it keeps failing (the install then
+    # says what it cannot find).
+    local attempt
+    for attempt in 1 2 3; do
+        $sudo apt-get update -q >&2 && break
+        echo "apt-get update failed (attempt $attempt of 3)" >&2
+        [ "$attempt" -eq 3 ] || sleep 10
+    done
+    # Through env, so that it reaches apt also through sudo, which drops the environment.
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
 }

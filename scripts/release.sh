@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# Cuts a release: a clean build of the exe alone (build/release), stamped and
-# made reproducible from the last commit's time, optionally signed, packed into
-# the ZIP with the README, and a SHA256SUMS beside the ZIP. Prints the ZIP's path
-# as its last line.
+# Cuts a release of the last commit (HEAD), never of the working tree: the exe
+# is built alone from the commit's own files, stamped and made reproducible from
+# the commit's time, optionally signed, and packed with the commit's README into
+# the ZIP. Beside the ZIP go TOOLCHAIN (the compiler, binutils and MinGW-w64
+# runtime that built it) and SHA256SUMS of both. The same commit and toolchain
+# give the same bytes, whatever the time zone, filesystem or folder. Prints the
+# ZIP's path as its last line.
 #
-#   scripts/release.sh [--sign PFX] [--password-file FILE] [--timestamp URL]
+#   scripts/release.sh [--out DIR] [--sign PFX] [--password-file FILE] [--timestamp URL]
+#
+# --out (default build/release) must be new or a folder an earlier release made;
+# anything else is refused before anything is done. Everything is made in a
+# fresh folder and takes the place of the earlier release only when whole, so a
+# failure at any point, Ctrl-C and TERM included, leaves the earlier release as
+# it was and exits non-zero.
 #
 # --sign signs the exe with the code-signing certificate and key in PFX
 # (Authenticode, SHA-256), checks the signature, and checks that the signed exe
@@ -13,13 +22,13 @@
 # variable LUMARIS_SIGN_PASSWORD; never from the command line, where other users
 # of the machine can read it. --timestamp adds an RFC 3161 timestamp from that
 # server, without which the signature stops verifying when the certificate
-# expires. On any failure it exits non-zero and leaves no ZIP behind.
+# expires.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-out="$repo/build/release"
+release_mark=.lumaris-hba-release  # in every folder this script made
 
 usage() {
-    echo "usage: $0 [--sign PFX] [--password-file FILE] [--timestamp URL]" >&2
+    echo "usage: $0 [--out DIR] [--sign PFX] [--password-file FILE] [--timestamp URL]" >&2
     exit 2
 }
 fail() {
@@ -27,9 +36,10 @@ fail() {
     exit 1
 }
 
-pfx="" password_file="" timestamp=""
+out="$repo/build/release" pfx="" password_file="" timestamp=""
 while [ $# -gt 0 ]; do
     case "$1" in
+        --out) [ $# -ge 2 ] || usage; out=$2; shift 2 ;;
         --sign) [ $# -ge 2 ] || usage; pfx=$2; shift 2 ;;
         --password-file) [ $# -ge 2 ] || usage; password_file=$2; shift 2 ;;
         --timestamp) [ $# -ge 2 ] || usage; timestamp=$2; shift 2 ;;
@@ -39,15 +49,30 @@ done
 if [ -z "$pfx" ] && { [ -n "$password_file" ] || [ -n "$timestamp" ]; }; then
     fail "--password-file and --timestamp go with --sign"
 fi
+out=$(realpath -m -- "$out")
+[ "$out" != / ] || fail "refusing --out /"
+if [ -e "$out" ] || [ -L "$out" ]; then
+    [ -d "$out" ] && [ ! -L "$out" ] && [ -f "$out/$release_mark" ] ||
+        fail "refusing --out $out: it exists and is not a folder this script made (remove it, or choose another)"
+fi
 
 work=$(mktemp -d)
-# A half-made release must never look like one: on failure nothing is left.
+staged="" previous=""
+# The earlier release stays as it was unless the new one took its place whole.
 finish() {
     local status=$?
-    rm -rf "$work"
-    [ "$status" -eq 0 ] || rm -f "$out"/*.zip "$out/SHA256SUMS"
+    trap '' INT TERM
+    if [ -n "$previous" ] && [ -d "$previous" ]; then
+        [ -e "$out" ] || mv -T -- "$previous" "$out"
+        [ ! -d "$previous" ] || rm -rf -- "$previous"
+    fi
+    [ -z "$staged" ] || rm -rf -- "$staged"
+    rm -rf -- "$work"
+    exit "$status"
 }
 trap finish EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # The password as a file for openssl and osslsigncode to read, never as an argument.
 password() {
@@ -90,20 +115,29 @@ check_certificate() {
     fi
 }
 
+source "$repo/scripts/install-packages.sh"
+install_packages zip unzip
 if [ -n "$pfx" ]; then
-    source "$repo/scripts/install-packages.sh"
     install_packages osslsigncode openssl
     check_certificate
 fi
 
-# The build: a clean folder, the stamp and every byte from the last commit.
+# The source is the commit's, not the working tree's.
+commit=$(git -C "$repo" rev-parse --verify HEAD)
+if [ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
+    echo "warning: the working tree has uncommitted changes; they are not in this release of ${commit:0:12}" >&2
+fi
+mkdir "$work/source"
+git -C "$repo" archive --format=tar "$commit" | tar -x -C "$work/source"
+
+# The build: the stamp and every byte from the commit's time.
 export SOURCE_DATE_EPOCH
-SOURCE_DATE_EPOCH=$(git -C "$repo" log -1 --format=%ct)
-rm -rf "$out"
-cmake -S "$repo" -B "$out" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" -DLUMARIS_BUILD_TESTS=OFF >&2
-cmake --build "$out" --target lumaris-hba -j 2 >&2
-exe="$out/bin/lumaris-hba.exe"
+SOURCE_DATE_EPOCH=$(git -C "$repo" log -1 --format=%ct "$commit")
+build="$work/build"
+cmake -S "$work/source" -B "$build" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$work/source/cmake/mingw-i686.cmake" -DLUMARIS_BUILD_TESTS=OFF >&2
+cmake --build "$build" --target lumaris-hba -j 2 >&2
+exe="$build/bin/lumaris-hba.exe"
 
 if [ -n "$pfx" ]; then
     timestamp_option=()
@@ -127,8 +161,49 @@ else
     echo "warning: unsigned release (give --sign PFX to sign it)" >&2
 fi
 
-(cd "$out" && cpack -G ZIP >&2)
-zips=("$out"/*.zip)
-[ ${#zips[@]} -eq 1 ] && [ -f "${zips[0]}" ] || fail "cpack did not make one ZIP in $out"
-(cd "$out" && sha256sum "$(basename "${zips[0]}")" >SHA256SUMS)
-echo "${zips[0]}"
+# What built it, as the installed packages name it: enough for a third party to
+# rebuild the same bytes.
+package_version() {
+    dpkg-query -W -f='${Package} ${Version}' "$1" 2>/dev/null || echo "$1 (not installed)"
+}
+toolchain() {
+    echo "lumaris-hba $(sed -n -E 's/^project\(lumaris-hba VERSION ([0-9.]+).*/\1/p' "$work/source/CMakeLists.txt")," \
+         "commit $commit, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
+    echo "system: $(. /etc/os-release && echo "$PRETTY_NAME")"
+    echo "compiler: $(i686-w64-mingw32-g++-posix --version | head -n 1); $(package_version g++-mingw-w64-i686-posix)"
+    echo "binutils: $(i686-w64-mingw32-ld --version | head -n 1); $(package_version binutils-mingw-w64-i686)"
+    echo "MinGW-w64 runtime: $(package_version mingw-w64-i686-dev); $(package_version mingw-w64-common)"
+    echo "cmake: $(package_version cmake)"
+    echo "zip: $(package_version zip)"
+}
+
+# The ZIP: entries in a fixed order, times from SOURCE_DATE_EPOCH written as UTC
+# (ZIP keeps local time, so TZ is fixed), fixed permissions, no extra fields
+# (owner, access times).
+package="$work/package"
+mkdir "$package"
+cp "$exe" "$work/source/README.md" "$package/"
+chmod 0644 "$package"/*
+touch -d "@$SOURCE_DATE_EPOCH" "$package"/*
+zip_name="lumaris-hba-8.0.0.0-win32.zip"
+mkdir -p -- "$(dirname "$out")"
+staged=$(mktemp -d "$(dirname "$out")/.release-staged.XXXXXX")  # beside it: the move into place is a rename
+(cd "$package" && TZ=UTC zip -X -q "$staged/$zip_name" lumaris-hba.exe README.md)
+toolchain >"$staged/TOOLCHAIN"
+(cd "$staged" && sha256sum "$zip_name" TOOLCHAIN >SHA256SUMS)
+touch "$staged/$release_mark"
+chmod 0755 "$staged"
+
+# Into place, without a moment in which a signal could leave neither release.
+trap '' INT TERM
+if [ -e "$out" ]; then
+    previous="$out.previous.$$"
+    mv -T -- "$out" "$previous"
+fi
+mv -T -- "$staged" "$out"
+staged=""
+rm -rf -- "$previous"
+previous=""
+trap 'exit 130' INT
+trap 'exit 143' TERM
+echo "$out/$zip_name"

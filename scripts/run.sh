@@ -31,7 +31,8 @@ else
     cp "$repo/scripts/sample-host-adapters.txt" "$host/adapters.txt"
     "$repo/cmake/wine-prefix.sh" ensure
     wine reg add 'HKLM\Software\Torvane\Lumaris' /v Version /t REG_SZ /d 8.0.0.0 /reg:32 /f >/dev/null 2>&1
-    export LUMARIS_TEST_HBA_BEHAVIOUR="$(winepath -w "$host/adapters.txt" 2>/dev/null)"
+    behaviour=$(winepath -w "$host/adapters.txt") || { echo "run: winepath failed" >&2; exit 1; }
+    export LUMARIS_TEST_HBA_BEHAVIOUR="$behaviour"
     echo "(simulated host: kit version 8.0.0.0 in the registry, a stand-in hbaapi.dll with two adapters;" \
          "scripts/run.sh --bare-host runs without them)" >&2
 fi
