@@ -109,9 +109,10 @@ fi
 
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 rm -rf --one-file-system -- "$root/src/lumaris-hba"
-mkdir -p "$root/src"
-# The checkout may belong to another user (sudo on a developer's clone).
-git -c safe.directory="$repo" clone -q "$repo" "$root/src/lumaris-hba"
+mkdir -p "$root/src/lumaris-hba"
+# HEAD's files; the checkout may belong to another user (sudo on a developer's
+# clone), which git accepts only when told.
+git -c safe.directory="$repo" -C "$repo" archive --format=tar HEAD | tar -x -C "$root/src/lumaris-hba"
 # Mounted in this namespace only, and gone with it.
 mount -t proc proc "$root/proc"
 mount --rbind /sys "$root/sys"

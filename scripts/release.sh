@@ -122,17 +122,21 @@ if [ -n "$pfx" ]; then
     check_certificate
 fi
 
-# The source is the commit's, not the working tree's.
-commit=$(git -C "$repo" rev-parse --verify HEAD)
-if [ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
+# The source is the commit's, not the working tree's. The checkout may belong to
+# another user (sudo on a developer's clone), which git accepts only when told.
+repo_git() {
+    git -c safe.directory="$repo" -C "$repo" "$@"
+}
+commit=$(repo_git rev-parse --verify HEAD)
+if [ -n "$(repo_git status --porcelain --untracked-files=no)" ]; then
     echo "warning: the working tree has uncommitted changes; they are not in this release of ${commit:0:12}" >&2
 fi
 mkdir "$work/source"
-git -C "$repo" archive --format=tar "$commit" | tar -x -C "$work/source"
+repo_git archive --format=tar "$commit" | tar -x -C "$work/source"
 
 # The build: the stamp and every byte from the commit's time.
 export SOURCE_DATE_EPOCH
-SOURCE_DATE_EPOCH=$(git -C "$repo" log -1 --format=%ct "$commit")
+SOURCE_DATE_EPOCH=$(repo_git log -1 --format=%ct "$commit")
 build="$work/build"
 cmake -S "$work/source" -B "$build" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$work/source/cmake/mingw-i686.cmake" -DLUMARIS_BUILD_TESTS=OFF >&2
