@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Proves the release reproducible: scripts/release.sh, run in two clones of this
-# checkout's HEAD (one on disk, one on tmpfs), in different folders, time zones
-# and umasks, gives the same ZIP, TOOLCHAIN and SHA256SUMS byte for byte; the
-# build stamp comes from the commit's time; the ZIP holds just the exe and the
-# README; and an uncommitted edit in the second clone is not released.
+# Proves the release reproducible and what it says of itself true:
+# scripts/release.sh, run in two clones of this checkout's HEAD (one on disk,
+# one on tmpfs), in different folders, time zones and umasks, gives the same
+# ZIP, SBOM, link map, TOOLCHAIN and SHA256SUMS byte for byte; the build stamp
+# comes from the commit's time; the ZIP holds the exe, the README and the
+# third-party notices; an uncommitted edit in the second clone is not released.
+# The SBOM is valid CycloneDX 1.5 (checked offline against the schema an npm
+# package ships), its exe hash is the packaged exe's, it lists every package the
+# link map takes code from and this host's toolchain, and the notices name
+# every one of those packages.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 fail() {
@@ -34,7 +39,8 @@ release() {
 release "$on_disk" UTC 0022
 release "$in_memory" 'XYZ-13:45' 0077  # a zone 13 h 45 min east of UTC, with no tzdata needed
 
-for file in lumaris-hba-8.0.0.0-win32.zip TOOLCHAIN SHA256SUMS; do
+sbom_name=lumaris-hba-8.0.0.0.cdx.json
+for file in lumaris-hba-8.0.0.0-win32.zip "$sbom_name" lumaris-hba.map TOOLCHAIN SHA256SUMS; do
     cmp "$on_disk/release/$file" "$in_memory/release/$file" || fail "$file differs between the two releases"
 done
 grep -q "uncommitted changes" "$in_memory/err" || fail "no warning that uncommitted changes are not released"
@@ -42,13 +48,48 @@ grep -q "uncommitted changes" "$in_memory/err" || fail "no warning that uncommit
 
 zip="$on_disk/release/lumaris-hba-8.0.0.0-win32.zip"
 contents=$(unzip -Z1 "$zip" | tr '\n' ' ')
-[ "$contents" = "lumaris-hba.exe README.md " ] || fail "the ZIP holds, in this order: $contents"
+[ "$contents" = "lumaris-hba.exe README.md THIRD-PARTY-NOTICES.txt " ] || fail "the ZIP holds, in this order: $contents"
 unzip -p "$zip" README.md | cmp - <(git -C "$repo" show HEAD:README.md) || fail "the README is not the commit's"
 epoch=$(git -C "$repo" log -1 --format=%ct HEAD)
 stamp="Build on $(LC_ALL=C TZ=UTC date -d "@$epoch" '+%b %e %Y %H:%M:%S') (32-bit)"
 unzip -p "$zip" lumaris-hba.exe >"$on_disk/lumaris-hba.exe"
 grep -qF "$stamp" "$on_disk/lumaris-hba.exe" || fail "the stamp is not \"$stamp\""
 if grep -qF -e "$on_disk" -e "$in_memory" "$on_disk/lumaris-hba.exe"; then fail "a build path is in the exe"; fi
-echo "PASS: identical ZIP, TOOLCHAIN and SHA256SUMS from clones on disk and on tmpfs, in two time zones" \
-     "(exe $(stat -c %s "$on_disk/lumaris-hba.exe") bytes, ZIP sha256 $(sha256sum "$zip" | cut -c1-16)...)," \
-     "stamp from the commit's time, the ZIP holds the exe and the README, an uncommitted edit not released"
+
+# The SBOM and the notices against the build they describe.
+sbom="$on_disk/release/$sbom_name"
+notices=$(unzip -p "$zip" THIRD-PARTY-NOTICES.txt)
+sbom_field() {  # a Python expression over the document d
+    python3 -c "import json, sys; d = json.load(open(sys.argv[1])); print($1)" "$sbom"
+}
+[ "$(sbom_field 'd["metadata"]["component"]["hashes"][0]["content"]')" = \
+  "$(sha256sum "$on_disk/lumaris-hba.exe" | cut -d' ' -f1)" ] || fail "the SBOM's exe hash is not the packaged exe's"
+listed=" $(sbom_field '" ".join(c["name"] + "=" + c["version"] for c in d["components"])') "
+tools=" $(sbom_field '" ".join(t["name"] + "=" + t["version"] for t in d["metadata"]["tools"]["components"])') "
+# Every absolute path the link took code from: archives that gave members, object files loaded whole.
+linked_paths=$(awk '/^Archive member included/ { members = 1; next }
+                    /^(Discarded input sections|Memory Configuration)/ { members = 0 }
+                    members && /^\// { sub(/\([^()]*\)$/, ""); print }
+                    /^LOAD \/.*\.(o|obj)$/ { print $2 }' "$on_disk/release/lumaris-hba.map" | sort -u)
+[ -n "$linked_paths" ] || fail "the link map names no third-party file"
+for path in $linked_paths; do
+    package=$(dpkg-query -S "$(realpath "$path")" | cut -d: -f1)
+    version=$(dpkg-query -W -f='${Version}' "$package")
+    [[ "$listed" == *" $package=$version "* ]] || fail "the SBOM does not list $package $version, which gave $path"
+    grep -qxF "Package: $package $version" <<<"$notices" || fail "the notices do not name $package $version"
+done
+for package in g++-mingw-w64-i686-posix binutils-mingw-w64-i686; do
+    [[ "$tools" == *" $package=$(dpkg-query -W -f='${Version}' "$package") "* ]] ||
+        fail "the SBOM's toolchain does not list this host's $package"
+done
+source "$repo/scripts/install-packages.sh"
+command -v npm >/dev/null || install_packages nodejs npm
+(cd "$on_disk" && npm install --no-audit --no-fund --silent @cyclonedx/cyclonedx-library@10.3.0 ajv@8 \
+    ajv-formats@3 ajv-formats-draft2019@1 >/dev/null 2>&1) || fail "cannot install the CycloneDX schema from npm"
+NODE_PATH="$on_disk/node_modules" node "$repo/.ci/validate-sbom.js" "$sbom" >"$on_disk/schema-errors" ||
+    fail "the SBOM is not valid CycloneDX 1.5: $(head -c 600 "$on_disk/schema-errors")"
+
+echo "PASS: identical ZIP, SBOM, link map, TOOLCHAIN and SHA256SUMS from clones on disk and on tmpfs, in two" \
+     "time zones (exe $(stat -c %s "$on_disk/lumaris-hba.exe") bytes, ZIP sha256 $(sha256sum "$zip" | cut -c1-16)...)," \
+     "stamp from the commit's time, an uncommitted edit not released; SBOM valid CycloneDX 1.5 listing the exe's" \
+     "hash, every linked package ($(echo $listed)) and this host's toolchain; notices name each"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Cuts a release of the last commit (HEAD), never of the working tree: the exe
 # is built alone from the commit's own files, stamped and made reproducible from
-# the commit's time, optionally signed, and packed with the commit's README into
-# the ZIP. Beside the ZIP go TOOLCHAIN (the compiler, binutils and MinGW-w64
-# runtime that built it) and SHA256SUMS of both. The same commit and toolchain
-# give the same bytes, whatever the time zone, filesystem or folder. Prints the
-# ZIP's path as its last line.
+# the commit's time, optionally signed, and packed with the commit's README and
+# the third-party notices into the ZIP. Beside the ZIP go the software bill of
+# materials (CycloneDX JSON), the link map both were derived from, TOOLCHAIN
+# (the compiler, binutils and MinGW-w64 runtime that built it) and SHA256SUMS of
+# them all. The same commit and toolchain give the same bytes, whatever the time
+# zone, filesystem or folder. Prints the ZIP's path as its last line.
 #
 #   scripts/release.sh [--out DIR] [--sign PFX] [--password-file FILE] [--timestamp URL]
 #
@@ -116,7 +117,7 @@ check_certificate() {
 }
 
 source "$repo/scripts/install-packages.sh"
-install_packages zip unzip
+install_packages zip unzip python3
 if [ -n "$pfx" ]; then
     install_packages osslsigncode openssl
     check_certificate
@@ -138,8 +139,10 @@ repo_git archive --format=tar "$commit" | tar -x -C "$work/source"
 export SOURCE_DATE_EPOCH
 SOURCE_DATE_EPOCH=$(repo_git log -1 --format=%ct "$commit")
 build="$work/build"
+link_map="$build/lumaris-hba.map"  # what the linker took from where: the SBOM's source
 cmake -S "$work/source" -B "$build" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$work/source/cmake/mingw-i686.cmake" -DLUMARIS_BUILD_TESTS=OFF >&2
+    -DCMAKE_TOOLCHAIN_FILE="$work/source/cmake/mingw-i686.cmake" -DLUMARIS_BUILD_TESTS=OFF \
+    -DCMAKE_EXE_LINKER_FLAGS="-Wl,-Map=$link_map" >&2
 cmake --build "$build" --target lumaris-hba -j 2 >&2
 exe="$build/bin/lumaris-hba.exe"
 
@@ -171,8 +174,7 @@ package_version() {
     dpkg-query -W -f='${Package} ${Version}' "$1" 2>/dev/null || echo "$1 (not installed)"
 }
 toolchain() {
-    echo "lumaris-hba $(sed -n -E 's/^project\(lumaris-hba VERSION ([0-9.]+).*/\1/p' "$work/source/CMakeLists.txt")," \
-         "commit $commit, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
+    echo "lumaris-hba $version, commit $commit, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
     echo "system: $(. /etc/os-release && echo "$PRETTY_NAME")"
     echo "compiler: $(i686-w64-mingw32-g++-posix --version | head -n 1); $(package_version g++-mingw-w64-i686-posix)"
     echo "binutils: $(i686-w64-mingw32-ld --version | head -n 1); $(package_version binutils-mingw-w64-i686)"
@@ -181,20 +183,30 @@ toolchain() {
     echo "zip: $(package_version zip)"
 }
 
+# The bill of materials and the notices, from the link map and the packages
+# that installed what it names; the SBOM's hash is the final (signed) exe's.
+version=$(sed -n -E 's/^project\(lumaris-hba VERSION ([0-9.]+).*/\1/p' "$work/source/CMakeLists.txt")
+sbom_name="lumaris-hba-$version.cdx.json"
+toolchain_packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake zip)
+python3 "$work/source/scripts/bill_of_materials.py" --map "$link_map" --exe "$exe" --version "$version" \
+    --commit "$commit" "${toolchain_packages[@]/#/--toolchain-package=}" \
+    --sbom "$work/$sbom_name" --notices "$work/THIRD-PARTY-NOTICES.txt"
+
 # The ZIP: entries in a fixed order, times from SOURCE_DATE_EPOCH written as UTC
 # (ZIP keeps local time, so TZ is fixed), fixed permissions, no extra fields
 # (owner, access times).
 package="$work/package"
 mkdir "$package"
-cp "$exe" "$work/source/README.md" "$package/"
+cp "$exe" "$work/source/README.md" "$work/THIRD-PARTY-NOTICES.txt" "$package/"
 chmod 0644 "$package"/*
 touch -d "@$SOURCE_DATE_EPOCH" "$package"/*
-zip_name="lumaris-hba-8.0.0.0-win32.zip"
+zip_name="lumaris-hba-$version-win32.zip"
 mkdir -p -- "$(dirname "$out")"
 staged=$(mktemp -d "$(dirname "$out")/.release-staged.XXXXXX")  # beside it: the move into place is a rename
-(cd "$package" && TZ=UTC zip -X -q "$staged/$zip_name" lumaris-hba.exe README.md)
+(cd "$package" && TZ=UTC zip -X -q "$staged/$zip_name" lumaris-hba.exe README.md THIRD-PARTY-NOTICES.txt)
+cp "$work/$sbom_name" "$link_map" "$staged/"
 toolchain >"$staged/TOOLCHAIN"
-(cd "$staged" && sha256sum "$zip_name" TOOLCHAIN >SHA256SUMS)
+(cd "$staged" && sha256sum "$zip_name" "$sbom_name" lumaris-hba.map TOOLCHAIN >SHA256SUMS)
 touch "$staged/$release_mark"
 chmod 0755 "$staged"
 
