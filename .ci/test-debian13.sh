@@ -18,6 +18,9 @@
 #
 # Its last line sums the run up, for instance:
 #   debian13: Debian GNU/Linux 13 (trixie), wine-10.0 (Debian 10.0~repack-6): 100% tests passed, 0 tests failed out of 17; total 231.52 s
+#
+# With --run SCRIPT first, it runs that script of the checkout (a path inside
+# it, such as .ci/check-reproducible.sh) in the root instead of the suite.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$repo/cmake/wine-env.sh"
@@ -108,11 +111,18 @@ if [ ! -f "$root/$root_mark" ]; then
 fi
 
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# What the host trusts, the root trusts too (a proxy that inspects TLS, say):
+# for npm, which the release check uses.
+host_certificates=/etc/ssl/host-ca-certificates.crt
+cp /etc/ssl/certs/ca-certificates.crt "$root$host_certificates" 2>/dev/null || host_certificates=""
 rm -rf --one-file-system -- "$root/src/lumaris-hba"
-mkdir -p "$root/src/lumaris-hba"
-# HEAD's files; the checkout may belong to another user (sudo on a developer's
-# clone), which git accepts only when told.
-git -c safe.directory="$repo" -C "$repo" archive --format=tar HEAD | tar -x -C "$root/src/lumaris-hba"
+mkdir -p "$root/src"
+# The checkout may belong to another user (sudo on a developer's clone), which
+# git accepts only when a global setting says so: a throwaway one does here.
+safe_config=$(mktemp)
+printf '[safe]\n\tdirectory = %s\n\tdirectory = %s/.git\n' "$repo" "$repo" >"$safe_config"
+GIT_CONFIG_GLOBAL=$safe_config git clone -q "$repo" "$root/src/lumaris-hba"
+rm -f -- "$safe_config"
 # Mounted in this namespace only, and gone with it.
 mount -t proc proc "$root/proc"
 mount --rbind /sys "$root/sys"
@@ -120,7 +130,12 @@ mount --rbind /dev "$root/dev"
 
 log=$(mktemp)
 environment=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8
-             ${QEMU_RESERVED_VA:+QEMU_RESERVED_VA=$QEMU_RESERVED_VA})
+             ${QEMU_RESERVED_VA:+QEMU_RESERVED_VA=$QEMU_RESERVED_VA}
+             ${host_certificates:+NODE_EXTRA_CA_CERTS=$host_certificates})
+if [ "${1:-}" = --run ]; then
+    [ -f "$root/src/lumaris-hba/${2:-}" ] || { echo "test-debian13: no script '${2:-}' in the checkout" >&2; exit 2; }
+    exec chroot "$root" /usr/bin/env -i "${environment[@]}" bash "/src/lumaris-hba/$2"
+fi
 set +e
 chroot "$root" /usr/bin/env -i "${environment[@]}" bash /src/lumaris-hba/scripts/test.sh "$@" 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}
