@@ -21,6 +21,9 @@ install_packages() {
         echo "apt-get update failed (attempt $attempt of 3)" >&2
         [ "$attempt" -eq 3 ] || sleep 10
     done
+    # An install that was killed half way (a run stopped during set-up) blocks
+    # every later one until dpkg finishes it.
+    $sudo env DEBIAN_FRONTEND=noninteractive dpkg --configure -a >&2
     # Through env, so that it reaches apt also through sudo, which drops the environment.
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
 }
