@@ -119,7 +119,7 @@ rm -rf --one-file-system -- "$root/src/lumaris-hba"
 mkdir -p "$root/src"
 # The checkout may belong to another user (sudo on a developer's clone), which
 # git accepts only when a global setting says so: a throwaway one does here.
-safe_config=$(mktemp)
+safe_config="$root/src/safe.gitconfig"  # inside the root: a killed run leaves nothing on the host
 printf '[safe]\n\tdirectory = %s\n\tdirectory = %s/.git\n' "$repo" "$repo" >"$safe_config"
 GIT_CONFIG_GLOBAL=$safe_config git clone -q "$repo" "$root/src/lumaris-hba"
 rm -f -- "$safe_config"
@@ -128,7 +128,6 @@ mount -t proc proc "$root/proc"
 mount --rbind /sys "$root/sys"
 mount --rbind /dev "$root/dev"
 
-log=$(mktemp)
 environment=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8
              ${QEMU_RESERVED_VA:+QEMU_RESERVED_VA=$QEMU_RESERVED_VA}
              ${host_certificates:+NODE_EXTRA_CA_CERTS=$host_certificates})
@@ -136,6 +135,7 @@ if [ "${1:-}" = --run ]; then
     [ -f "$root/src/lumaris-hba/${2:-}" ] || { echo "test-debian13: no script '${2:-}' in the checkout" >&2; exit 2; }
     exec chroot "$root" /usr/bin/env -i "${environment[@]}" bash "/src/lumaris-hba/$2"
 fi
+log="$root/src/suite.log"  # inside the root, as above
 set +e
 chroot "$root" /usr/bin/env -i "${environment[@]}" bash /src/lumaris-hba/scripts/test.sh "$@" 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}

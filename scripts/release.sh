@@ -173,21 +173,22 @@ fi
 package_version() {
     dpkg-query -W -f='${Package} ${Version}' "$1" 2>/dev/null || echo "$1 (not installed)"
 }
+toolchain_packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake zip)
 toolchain() {
+    local package
     echo "lumaris-hba $version, commit $commit, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
     echo "system: $(. /etc/os-release && echo "$PRETTY_NAME")"
-    echo "compiler: $(i686-w64-mingw32-g++-posix --version | head -n 1); $(package_version g++-mingw-w64-i686-posix)"
-    echo "binutils: $(i686-w64-mingw32-ld --version | head -n 1); $(package_version binutils-mingw-w64-i686)"
-    echo "MinGW-w64 runtime: $(package_version mingw-w64-i686-dev); $(package_version mingw-w64-common)"
-    echo "cmake: $(package_version cmake)"
-    echo "zip: $(package_version zip)"
+    echo "compiler: $(i686-w64-mingw32-g++-posix --version | head -n 1)"
+    echo "binutils: $(i686-w64-mingw32-ld --version | head -n 1)"
+    for package in "${toolchain_packages[@]}" mingw-w64-i686-dev mingw-w64-common; do
+        echo "$(package_version "$package")"
+    done
 }
 
 # The bill of materials and the notices, from the link map and the packages
 # that installed what it names; the SBOM's hash is the final (signed) exe's.
 version=$(sed -n -E 's/^project\(lumaris-hba VERSION ([0-9.]+).*/\1/p' "$work/source/CMakeLists.txt")
 sbom_name="lumaris-hba-$version.cdx.json"
-toolchain_packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake zip)
 python3 "$work/source/scripts/bill_of_materials.py" --map "$link_map" --exe "$exe" --version "$version" \
     --commit "$commit" "${toolchain_packages[@]/#/--toolchain-package=}" \
     --sbom "$work/$sbom_name" --notices "$work/THIRD-PARTY-NOTICES.txt"

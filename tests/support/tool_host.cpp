@@ -22,10 +22,10 @@ bool PlaceLibrary(const std::string &bin, const std::string &variant, const std:
     do {
         const std::string copy = folder + "\\" + found.cFileName;
         copied = CopyFileA((variantFolder + "\\" + found.cFileName).c_str(), copy.c_str(), FALSE);
-        if (copied && placed != NULL)
-            placed->push_back(copy);
-        else
+        if (!copied)
             *error = "cannot copy " + variantFolder + "\\" + found.cFileName + " into " + folder;
+        else if (placed != NULL)
+            placed->push_back(copy);
     } while (copied && FindNextFileA(search, &found));
     FindClose(search);
     return copied;
