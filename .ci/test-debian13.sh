@@ -14,7 +14,8 @@
 # process inside and drops every mount when the run ends, however it ends,
 # SIGKILL included. One run at a time: a second waits for the first.
 # binfmt_misc belongs to the host: where the host runs 32-bit programs under
-# qemu-i386, the root's Wine does too.
+# qemu-i386, the root's Wine does too, and the tests inside are told so (the
+# root cannot see the handler, since its /proc has no binfmt_misc mounted).
 #
 # Its last line sums the run up, for instance:
 #   debian13: Debian GNU/Linux 13 (trixie), wine-10.0 (Debian 10.0~repack-6): 100% tests passed, 0 tests failed out of 17; total 231.52 s
@@ -130,6 +131,7 @@ mount --rbind /dev "$root/dev"
 
 environment=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8
              ${QEMU_RESERVED_VA:+QEMU_RESERVED_VA=$QEMU_RESERVED_VA}
+             ${LUMARIS_I386_EMULATED:+LUMARIS_I386_EMULATED=$LUMARIS_I386_EMULATED}
              ${host_certificates:+NODE_EXTRA_CA_CERTS=$host_certificates})
 if [ "${1:-}" = --run ]; then
     [ -f "$root/src/lumaris-hba/${2:-}" ] || { echo "test-debian13: no script '${2:-}' in the checkout" >&2; exit 2; }
