@@ -46,6 +46,8 @@ bool SystemFolderHasHbaApi()
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+typedef BOOL(WINAPI *SetDefaultDllDirectoriesFn)(DWORD directoryFlags);
+
 // Loads hbaapi.dll from the system folder, where Windows keeps its own and
 // vendors plug into it; only where the system has none, from beside the exe.
 // Never from the working directory or PATH, and never a copy beside the exe over
@@ -53,15 +55,24 @@ bool SystemFolderHasHbaApi()
 // run with the rights of the administrator running the report. Whether the
 // system folder has one decides, not how loading it went, so that a system copy
 // that fails to load is reported as it is. Hosts without the restricted search
-// (Windows 7 without KB2533623; kernel32 then lacks AddDllDirectory) keep the
-// default search.
+// (Windows 7 without KB2533623, whose kernel32 lacks SetDefaultDllDirectories)
+// keep the default search.
 HMODULE LoadHbaApiLibrary()
 {
-    // Also keeps the working directory out of what the library loads by bare name later.
+    // Keeps the working directory out of the default search on hosts without
+    // the restricted one (Wine keeps it in regardless; Windows does not).
     SetDllDirectoryA("");
     HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    if (kernel32 == NULL || GetProcAddress(kernel32, "AddDllDirectory") == NULL)
+    const SetDefaultDllDirectoriesFn setDefaultDllDirectories =
+        kernel32 == NULL ? NULL : (SetDefaultDllDirectoriesFn)(void *)GetProcAddress(kernel32, "SetDefaultDllDirectories");
+    if (setDefaultDllDirectories == NULL)
         return CallLibrary("to load hbaapi.dll", LoadLibraryA, "hbaapi.dll");
+    // What the library loads by bare name later (its helpers, and what the
+    // delay-load helper loads with LoadLibraryExA(name, NULL, 0)) goes through
+    // the process's default search, which otherwise ends with the working
+    // directory and PATH, often writable by ordinary users. From here on it is
+    // the exe's folder, folders added with AddDllDirectory and the system folder.
+    setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
     // The loader looks for the library's own dependencies with the same flags:
     // the system's copy takes them from the system folder alone, the copy beside
     // the exe from beside it and then from the system folder, where the runtime

@@ -371,6 +371,41 @@ INSTANTIATE_TEST_SUITE_P(LookupOrder, ReportTest, testing::ValuesIn(LookupOrderC
 
 // --- Where hbaapi.dll is looked for: beside the exe and in the system folder only. ---
 
+std::string Hex(DWORD code)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%x", (unsigned)code);
+    return text;
+}
+
+const char kHelperNotFound[] = "not loaded (126)";
+// What MinGW's delay-load helper raises, as Visual C++'s does, for a library it cannot load.
+const DWORD kDelayLoadModuleNotFound = 0xC06D007E;
+
+// During HBA_LoadLibrary the library loads its own helper, hbaplugin.dll, as
+// `how` says ("bare": by bare name, "delayed": through a delayed import); it
+// must come from `origin`, or, with kHelperNotFound, from nowhere: an unresolved
+// delayed import then raises, and ends the report as a fault in the library does.
+ReportCase HelperCase(const std::string &title, const std::string &how, const std::string &library,
+                      const std::string &origin)
+{
+    const bool delayed = how == "delayed";
+    std::string report = kInstalledBanner;
+    std::string log = delayed ? "HBA_LoadLibrary: calls hbaplugin.dll through a delayed import\n" : "";
+    if (delayed && origin == kHelperNotFound)
+        report += "....Failed in HBA_LoadLibrary err: " + std::to_string((int)kDelayLoadModuleNotFound) + " (" +
+                  Hex(kDelayLoadModuleNotFound) + ")\n";
+    else
+        log += std::string("HBA_LoadLibrary: hbaplugin.dll ") + (delayed ? "delay-loaded: " : "by bare name: ") +
+               origin + "\n" + Opening("0");
+    return {title, {"-v"}, kInstalled, library, "helper=" + how + "\n", report + "\n" + kStampMark + "\n", log};
+}
+
+std::string HelperTitle(const std::string &how, const std::string &where)
+{
+    return std::string("Verbose") + (how == "bare" ? "BareNameHelper" : "DelayedHelper") + where;
+}
+
 std::vector<ReportCase> LibrarySearchCases()
 {
     std::vector<ReportCase> cases;
@@ -390,6 +425,18 @@ std::vector<ReportCase> LibrarySearchCases()
                          kInstalledBanner + Block(kPort0) + (verbose ? "\n" + std::string(kStampMark) + "\n" : ""),
                          Opening("1") + AdapterCalls(0, "cf-port0", 1, 0) + kFreeCall, "without-HBA_LoadLibrary",
                          "without-HBA_LoadLibrary"});
+    }
+    // What the library loads itself comes from beside the exe (or the system
+    // folder, in the rows below), never from the working directory or PATH.
+    for (const char *how : {"bare", "delayed"}) {
+        ReportCase inWorkingDirectory = HelperCase(HelperTitle(how, "InWorkingDirectory"), how, "complete",
+                                                   kHelperNotFound);
+        inWorkingDirectory.workingDirectoryLibrary = "plugin";
+        cases.push_back(inWorkingDirectory);
+        ReportCase onPath = HelperCase(HelperTitle(how, "OnPath"), how, "complete", kHelperNotFound);
+        onPath.pathLibrary = "plugin";
+        cases.push_back(onPath);
+        cases.push_back(HelperCase(HelperTitle(how, "BesideExe"), how, "with-plugin", "beside the exe"));
     }
     // Built as vendors build theirs: a copy beside the exe finds its dependencies
     // in the system folder, or beside it.
@@ -438,6 +485,16 @@ std::vector<ReportCase> SystemFolderCases()
                           "DllMain(DLL_PROCESS_ATTACH) faults\n"};
     failing.systemLibrary = "complete";
     cases.push_back(failing);
+    // The library's own helper from the system folder; and from beside the exe
+    // when a copy lies in every place the search might look.
+    for (const char *how : {"bare", "delayed"}) {
+        ReportCase inSystemFolder = HelperCase(HelperTitle(how, "InSystemFolder"), how, "complete", "in the system folder");
+        inSystemFolder.systemLibrary = "plugin";
+        cases.push_back(inSystemFolder);
+        ReportCase everywhere = HelperCase(HelperTitle(how, "Everywhere"), how, "with-plugin", "beside the exe");
+        everywhere.workingDirectoryLibrary = everywhere.pathLibrary = everywhere.systemLibrary = "plugin";
+        cases.push_back(everywhere);
+    }
     return cases;
 }
 
@@ -465,13 +522,6 @@ const std::vector<LibraryCall> kTwoPortCalls = {
     {"HBA_CloseAdapter(2)", "", ""},
     {"HBA_FreeLibrary()", " = 0", ""},
 };
-
-std::string Hex(DWORD code)
-{
-    char text[16];
-    snprintf(text, sizeof text, "0x%x", (unsigned)code);
-    return text;
-}
 
 // The library faults in call number faulting of kTwoPortCalls, the way `how`
 // says (a fault_code of the test library), which reaches the tool as code.

@@ -239,6 +239,7 @@ bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::
     behaviour->adapters.clear();
     behaviour->fault = TestFault();
     behaviour->runtimeFilter = false;
+    behaviour->helperLoad = HelperLoad::kNone;
     bool countGiven = false;
 
     const std::vector<std::string> lines = SplitOn(text, '\n');
@@ -276,6 +277,9 @@ bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::
             HBA_UINT32 on = 0;
             understood = ParseNumber(value, &on);
             (key == "fault_thread" ? behaviour->fault.onOwnThread : behaviour->runtimeFilter) = on != 0;
+        } else if (key == "helper") {
+            understood = value == "bare" || value == "delayed";
+            behaviour->helperLoad = value == "bare" ? HelperLoad::kBareName : HelperLoad::kDelayed;
         } else if (key == "seed") {
             HBA_UINT32 seed;
             if (!ParseNumber(value, &seed))

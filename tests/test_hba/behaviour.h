@@ -45,6 +45,17 @@ const HBA_UINT32 kCxxExceptionCode = 0xE06D7363;
 // The exit status of terminate(), through abort(), in Visual C++'s runtime.
 const HBA_UINT32 kTerminateExitCode = 3;
 
+// How HBA_LoadLibrary loads a helper library of its own, hbaplugin.dll, as
+// vendors' libraries do: through the process's default DLL search either way.
+enum class HelperLoad {
+    kNone,
+    kBareName,  // LoadLibraryA("hbaplugin.dll")
+    kDelayed,   // a call through a delayed import, which the delay-load helper resolves
+};
+
+// The helper library HBA_LoadLibrary loads, and how the log names where it came from.
+const char kHelperLibrary[] = "hbaplugin.dll";
+
 struct TestBehaviour {
     HBA_STATUS loadLibraryStatus;
     HBA_UINT32 adapterCount;  // may differ from adapters.size(), and may be "negative"
@@ -54,6 +65,7 @@ struct TestBehaviour {
     // C++ 2005-2013's static runtime does: a C++ exception ends the process
     // through terminate(), anything else goes on to the filter there before.
     bool runtimeFilter;
+    HelperLoad helperLoad;
 };
 
 // Parses the behaviour text; returns false with a reason on a line it cannot read.
@@ -73,6 +85,11 @@ struct TestBehaviour {
 //                              RaiseException(N, 0, 0, NULL), or another FaultKind
 //   fault_thread=1             ... on a thread of the library's own, which the call waits for
 //   runtime_filter=1           put in a runtime's top-level filter while loading (see runtimeFilter)
+//   helper=bare | delayed      HBA_LoadLibrary loads hbaplugin.dll (see HelperLoad) and logs
+//                              "HBA_LoadLibrary: hbaplugin.dll <how>: <where from>", where is
+//                              "beside the exe", "in the system folder", "from <folder>" or
+//                              "not loaded (<error>)"; a delayed import that cannot be
+//                              resolved raises the delay-load helper's exception instead
 //   seed=N                     replace everything with GenerateHostileBehaviour(N)
 //
 // Numbers take C syntax (0x... for hexadecimal). Blank lines and lines starting with '#' are skipped.

@@ -2,7 +2,8 @@
 // LUMARIS_TEST_HBA_BEHAVIOUR says, and appends every call, with its arguments
 // and result, to the file named by LUMARIS_TEST_HBA_LOG. Without a behaviour
 // file it initialises fine and has no adapters. It can fault in any entry point,
-// or while it loads, to stand for a vendor library that crashes.
+// or while it loads, to stand for a vendor library that crashes, and load a
+// helper library of its own as vendors' libraries do.
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,6 +13,12 @@
 #include "behaviour.h"
 
 #include <windows.h>
+
+// In hbaplugin.dll, which every build imports with a delayed import, as Visual
+// C++'s /DELAYLOAD does: it is looked for only when first called. Not declared
+// dllimport: the call must go through the import's thunk, or ld (2.40) drops the
+// thunk that the import slot starts out pointing to, and the slot stays null.
+extern "C" int __cdecl HbaPluginReady(void);
 
 namespace {
 
@@ -158,6 +165,52 @@ LONG WINAPI RuntimeFilter(EXCEPTION_POINTERS *exception)
     return g_filterBeforeRuntime != NULL ? g_filterBeforeRuntime(exception) : EXCEPTION_CONTINUE_SEARCH;
 }
 
+std::string FolderOf(const char *path)
+{
+    const char *slash = strrchr(path, '\\');
+    return slash == nullptr ? std::string() : std::string(path, slash - path);
+}
+
+// Where a loaded library's file lies, as the log names it: beside the exe, in
+// the system folder, or the folder itself.
+std::string LibraryOrigin(HMODULE library)
+{
+    char path[MAX_PATH], exe[MAX_PATH], system[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(library, path, sizeof path);
+    if (library == NULL || length == 0 || length >= sizeof path || GetModuleFileNameA(NULL, exe, sizeof exe) == 0 ||
+        GetSystemDirectoryA(system, sizeof system) == 0)
+        return "from an unknown folder";
+    const std::string folder = FolderOf(path);
+    if (lstrcmpiA(folder.c_str(), FolderOf(exe).c_str()) == 0)
+        return "beside the exe";
+    if (lstrcmpiA(folder.c_str(), system) == 0)
+        return "in the system folder";
+    return "from " + folder;
+}
+
+// Loads the helper as the behaviour says, during HBA_LoadLibrary, and logs where from.
+void LoadHelper()
+{
+    switch (Behaviour().helperLoad) {
+    case HelperLoad::kNone:
+        break;
+    case HelperLoad::kBareName: {
+        HMODULE helper = LoadLibraryA(kHelperLibrary);
+        if (helper == NULL)
+            Log("HBA_LoadLibrary: %s by bare name: not loaded (%lu)", kHelperLibrary, GetLastError());
+        else
+            Log("HBA_LoadLibrary: %s by bare name: %s", kHelperLibrary, LibraryOrigin(helper).c_str());
+        break;
+    }
+    case HelperLoad::kDelayed:
+        Log("HBA_LoadLibrary: calls %s through a delayed import", kHelperLibrary);
+        HbaPluginReady();
+        Log("HBA_LoadLibrary: %s delay-loaded: %s", kHelperLibrary,
+            LibraryOrigin(GetModuleHandleA(kHelperLibrary)).c_str());
+        break;
+    }
+}
+
 TestAdapter *CurrentAdapter()
 {
     TestBehaviour &behaviour = Behaviour();
@@ -181,6 +234,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 HBA_STATUS __cdecl HBA_LoadLibrary(void)
 {
     FaultIfChosen("HBA_LoadLibrary", 0, "()");
+    LoadHelper();
     HBA_STATUS status = Behaviour().loadLibraryStatus;
     Log("HBA_LoadLibrary() = %u", status);
     return status;
