@@ -19,6 +19,8 @@
 // dllimport: the call must go through the import's thunk, or ld (2.40) drops the
 // thunk that the import slot starts out pointing to, and the slot stays null.
 extern "C" int __cdecl HbaPluginReady(void);
+// The import's slot, which the delay-load helper fills with the resolved address.
+extern "C" void *_imp__HbaPluginReady;
 
 namespace {
 
@@ -204,6 +206,11 @@ void LoadHelper()
     }
     case HelperLoad::kDelayed:
         Log("HBA_LoadLibrary: calls %s through a delayed import", kHelperLibrary);
+        // Binutils 2.44 (Debian 13) puts the slot in the read-only .idata, and
+        // MinGW's helper writes it as it stands; Visual C++'s helper makes a
+        // protected slot writable itself, as this does for it.
+        DWORD protection;
+        VirtualProtect(&_imp__HbaPluginReady, sizeof _imp__HbaPluginReady, PAGE_READWRITE, &protection);
         HbaPluginReady();
         Log("HBA_LoadLibrary: %s delay-loaded: %s", kHelperLibrary,
             LibraryOrigin(GetModuleHandleA(kHelperLibrary)).c_str());
