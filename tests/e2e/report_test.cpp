@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <sstream>
 #include <regex>
 #include <tuple>
 
@@ -47,8 +48,32 @@ void PrintTo(const ReportCase &c, std::ostream *out)
     *out << c.title;
 }
 
+// The administrator's guide, copied beside this program by the build: every
+// diagnostic line a row expects must have its entry in the guide's
+// troubleshooting table, with entry-point names and codes generalised, and its
+// code must be listed there as "<decimal> (0x<hex>)".
+void ExpectDiagnosticsInGuide(const std::string &expectedReport)
+{
+    static const std::string guide = ReadWholeFile(DirectoryOfThisProgram() + "\\guide.txt");
+    ASSERT_FALSE(guide.empty()) << "no guide.txt beside the test program";
+    const std::regex diagnostic("(\\.\\.\\.\\..* err: )(-?[0-9]+ \\(0x[0-9a-f]+\\))|\\.\\.\\.\\..*|Error loading library.*");
+    std::istringstream lines(expectedReport);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch parts;
+        if (!std::regex_match(line, parts, diagnostic))
+            continue;
+        const std::string entry =
+            std::regex_replace(parts[1].matched ? parts[1].str() : line, std::regex("HBA_[A-Za-z]+"), "<entry point>");
+        EXPECT_NE(std::string::npos, guide.find(entry)) << "the guide has no entry for: " << entry;
+        if (parts[2].matched) {
+            EXPECT_NE(std::string::npos, guide.find(parts[2].str())) << "the guide does not list " << parts[2];
+        }
+    }
+}
+
 void ExpectReport(const std::string &expected, const std::string &actual)
 {
+    ExpectDiagnosticsInGuide(expected);
     const std::string wanted = WithCrLf(expected);
     size_t mark = wanted.find(kStampMark);
     if (mark == std::string::npos) {
