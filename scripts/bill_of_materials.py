@@ -90,14 +90,14 @@ def linked_names(path, members):
     return names
 
 
-def owning_package(path):
+def owning_package(path, use="which the exe links"):
     """The Debian package that installed the file, or None for the build's own."""
     if not os.path.isabs(path):
         return None
     real = os.path.realpath(path)
     result = subprocess.run(["dpkg-query", "-S", real], capture_output=True, text=True)
     if result.returncode != 0:
-        fail("no Debian package installed " + real + ", which the exe links")
+        fail("no Debian package installed " + real + ", " + use)
     return result.stdout.split(":")[0].strip()
 
 
@@ -133,6 +133,22 @@ def notice_text(package, rules):
         last = next((i for i in range(first + 1, len(lines)) if re.search(end, lines[i])), len(lines))
         parts.append("\n".join(lines[first:last + 1 if include_end else last]).rstrip())
     return "\n\n".join(parts)
+
+
+# Debian's copyright files point at licence texts that only a Debian machine
+# has. Each such reference in a notice becomes the name of the section at the
+# end of the notices that holds the text, read from the file it points at.
+COMMON_LICENCE = re.compile(r"/usr/share/common-licenses/[A-Za-z0-9.+-]+")
+
+
+def with_licence_texts_referred(notice, referred):
+    def section(match):
+        path = os.path.realpath(match.group(0))
+        if not os.path.isfile(path):
+            fail(f"a notice refers to {match.group(0)}, which is not here")
+        referred[path] = os.path.basename(path)
+        return f"{referred[path]}, at the end of this file"
+    return COMMON_LICENCE.sub(section, notice)
 
 
 def main():
@@ -205,12 +221,15 @@ def main():
         json.dump(bom, sbom, indent=2, sort_keys=True)
         sbom.write("\n")
 
-    with open(arguments.notices, "w", encoding="utf-8") as notices:
+    # CRLF: the notices are read on Windows, as the guide beside them is.
+    with open(arguments.notices, "w", encoding="ascii", newline="\r\n") as notices:
         notices.write(f"Third-party notices for lumaris-hba {arguments.version}\n\n"
                       "lumaris-hba.exe is statically linked with the third-party components below. Each is\n"
                       "named with the Debian package it was built from and that package's version, with\n"
                       "its licence, the files linked from it, and the notice its licence asks to be\n"
-                      "reproduced, as that package's copyright file gives it.\n")
+                      "reproduced, as that package's copyright file gives it. The licence texts those\n"
+                      "notices refer to follow at the end.\n")
+        referred = {}
         for component in components:
             package = component["name"]
             notices.write(f"\n{'=' * 78}\n{KNOWN_PACKAGES[package]['name']}\n"
@@ -219,7 +238,14 @@ def main():
                           + textwrap.fill("Linked: " + ", ".join(p["value"] for p in component["properties"]),
                                           width=78, subsequent_indent="    ", break_on_hyphens=False)
                           + "\n\n")
-            notices.write(notice_text(package, KNOWN_PACKAGES[package]["notice"]) + "\n")
+            notices.write(with_licence_texts_referred(notice_text(package, KNOWN_PACKAGES[package]["notice"]),
+                                                      referred) + "\n")
+        for path in sorted(referred):
+            package = owning_package(path, "which a notice refers to")
+            notices.write(f"\n{'=' * 78}\n{referred[path]}\n"
+                          f"From: {path}, package {package} {package_field(package, 'Version')}\n\n")
+            with open(path, encoding="ascii") as licence:
+                notices.write(licence.read().rstrip() + "\n")
 
 
 if __name__ == "__main__":

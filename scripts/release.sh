@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Cuts a release of the last commit (HEAD), never of the working tree: the exe
 # is built alone from the commit's own files, stamped and made reproducible from
-# the commit's time, optionally signed, and packed with the commit's README and
-# the third-party notices into the ZIP. Beside the ZIP go the software bill of
-# materials (CycloneDX JSON), the link map both were derived from, TOOLCHAIN
-# (the compiler, binutils and MinGW-w64 runtime that built it) and SHA256SUMS of
-# them all. The same commit and toolchain give the same bytes, whatever the time
-# zone, filesystem or folder. Prints the ZIP's path as its last line.
+# the commit's time, optionally signed, and packed with the commit's
+# administrator's guide (docs/README.txt, as README.txt) and the third-party
+# notices into the ZIP. Beside the ZIP go the software bill of materials
+# (CycloneDX JSON), the link map both were derived from, TOOLCHAIN (every
+# package the release was cut with, at its version, and the command that
+# installs them) and SHA256SUMS of them all. The same commit and packages give
+# the same bytes, whatever the time zone, filesystem or folder. Installs what
+# it needs on Debian 12 or 13. Prints the ZIP's path as its last line.
 #
 #   scripts/release.sh [--out DIR] [--sign PFX] [--password-file FILE] [--timestamp URL]
 #
@@ -116,8 +118,13 @@ check_certificate() {
     fi
 }
 
+# Every package the release is cut with: what TOOLCHAIN names, and what a
+# rebuilder installs to cut the same bytes. base-files gives the licence texts
+# that the notices carry.
+release_packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+                  mingw-w64-i686-dev mingw-w64-common cmake make zip python3 git base-files)
 source "$repo/scripts/install-packages.sh"
-install_packages zip unzip python3
+install_packages "${release_packages[@]}"
 if [ -n "$pfx" ]; then
     install_packages osslsigncode openssl
     check_certificate
@@ -173,16 +180,18 @@ fi
 package_version() {
     dpkg-query -W -f='${Package} ${Version}' "$1" 2>/dev/null || echo "$1 (not installed)"
 }
-toolchain_packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake zip)
 toolchain() {
-    local package
+    local package pinned=()
     echo "lumaris-hba $version, commit $commit, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
     echo "system: $(. /etc/os-release && echo "$PRETTY_NAME")"
     echo "compiler: $(i686-w64-mingw32-g++-posix --version | head -n 1)"
     echo "binutils: $(i686-w64-mingw32-ld --version | head -n 1)"
-    for package in "${toolchain_packages[@]}" mingw-w64-i686-dev mingw-w64-common; do
+    echo "packages, at the versions that cut this release:"
+    for package in "${release_packages[@]}"; do
         echo "$(package_version "$package")"
+        pinned+=("$package=$(dpkg-query -W -f='${Version}' "$package")")
     done
+    echo "to install them: apt-get install --no-install-recommends ${pinned[*]}"
 }
 
 # The bill of materials and the notices, from the link map and the packages
@@ -190,7 +199,7 @@ toolchain() {
 version=$(sed -n -E 's/^project\(lumaris-hba VERSION ([0-9.]+).*/\1/p' "$work/source/CMakeLists.txt")
 sbom_name="lumaris-hba-$version.cdx.json"
 python3 "$work/source/scripts/bill_of_materials.py" --map "$link_map" --exe "$exe" --version "$version" \
-    --commit "$commit" "${toolchain_packages[@]/#/--toolchain-package=}" \
+    --commit "$commit" "${release_packages[@]/#/--toolchain-package=}" \
     --sbom "$work/$sbom_name" --notices "$work/THIRD-PARTY-NOTICES.txt"
 
 # The ZIP: entries in a fixed order, times from SOURCE_DATE_EPOCH written as UTC
@@ -198,13 +207,14 @@ python3 "$work/source/scripts/bill_of_materials.py" --map "$link_map" --exe "$ex
 # (owner, access times).
 package="$work/package"
 mkdir "$package"
-cp "$exe" "$work/source/README.md" "$work/THIRD-PARTY-NOTICES.txt" "$package/"
+cp "$exe" "$work/THIRD-PARTY-NOTICES.txt" "$package/"
+cp "$work/source/docs/README.txt" "$package/README.txt"
 chmod 0644 "$package"/*
 touch -d "@$SOURCE_DATE_EPOCH" "$package"/*
 zip_name="lumaris-hba-$version-win32.zip"
 mkdir -p -- "$(dirname "$out")"
 staged=$(mktemp -d "$(dirname "$out")/.release-staged.XXXXXX")  # beside it: the move into place is a rename
-(cd "$package" && TZ=UTC zip -X -q "$staged/$zip_name" lumaris-hba.exe README.md THIRD-PARTY-NOTICES.txt)
+(cd "$package" && TZ=UTC zip -X -q "$staged/$zip_name" lumaris-hba.exe README.txt THIRD-PARTY-NOTICES.txt)
 cp "$work/$sbom_name" "$link_map" "$staged/"
 toolchain >"$staged/TOOLCHAIN"
 (cd "$staged" && sha256sum "$zip_name" "$sbom_name" lumaris-hba.map TOOLCHAIN >SHA256SUMS)
