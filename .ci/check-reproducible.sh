@@ -3,8 +3,10 @@
 # scripts/release.sh, run in two clones of this checkout's HEAD (one on disk,
 # one on tmpfs), in different folders, time zones and umasks, gives the same
 # ZIP, SBOM, link map, TOOLCHAIN and SHA256SUMS byte for byte; the build stamp
-# comes from the commit's time; the ZIP holds the exe, the README and the
-# third-party notices; an uncommitted edit in the second clone is not released.
+# comes from the commit's time; the ZIP holds the exe, the administrator's guide
+# (the commit's docs/README.txt, byte for byte) and the third-party notices,
+# which refer to no file of the build machine; an uncommitted edit of the guide
+# in the second clone is not released.
 # The SBOM is valid CycloneDX 1.5 (checked offline against the schema an npm
 # package ships), its exe hash is the packaged exe's, it lists every package the
 # link map takes code from and this host's toolchain, and the notices name
@@ -31,7 +33,7 @@ release() {
     local work=$1 zone=$2 mask=$3
     git -c safe.directory="$repo" clone -q --no-hardlinks "$repo" "$work/clone"
     if [ "$work" = "$in_memory" ]; then
-        echo "an edit that was never committed" >>"$work/clone/README.md"
+        printf 'an edit that was never committed\r\n' >>"$work/clone/docs/README.txt"
     fi
     (umask "$mask" && TZ=$zone "$work/clone/scripts/release.sh" --out "$work/release" >"$work/out" 2>"$work/err") ||
         fail "the release in $work failed: $(tail -n 3 "$work/err")"
@@ -48,8 +50,8 @@ grep -q "uncommitted changes" "$in_memory/err" || fail "no warning that uncommit
 
 zip="$on_disk/release/lumaris-hba-8.0.0.0-win32.zip"
 contents=$(unzip -Z1 "$zip" | tr '\n' ' ')
-[ "$contents" = "lumaris-hba.exe README.md THIRD-PARTY-NOTICES.txt " ] || fail "the ZIP holds, in this order: $contents"
-unzip -p "$zip" README.md | cmp - <(git -C "$repo" show HEAD:README.md) || fail "the README is not the commit's"
+[ "$contents" = "lumaris-hba.exe README.txt THIRD-PARTY-NOTICES.txt " ] || fail "the ZIP holds, in this order: $contents"
+unzip -p "$zip" README.txt | cmp - <(git -C "$repo" show HEAD:docs/README.txt) || fail "the guide is not the commit's"
 epoch=$(git -C "$repo" log -1 --format=%ct HEAD)
 stamp="Build on $(LC_ALL=C TZ=UTC date -d "@$epoch" '+%b %e %Y %H:%M:%S') (32-bit)"
 unzip -p "$zip" lumaris-hba.exe >"$on_disk/lumaris-hba.exe"
@@ -58,7 +60,8 @@ if grep -qF -e "$on_disk" -e "$in_memory" "$on_disk/lumaris-hba.exe"; then fail 
 
 # The SBOM and the notices against the build they describe.
 sbom="$on_disk/release/$sbom_name"
-notices=$(unzip -p "$zip" THIRD-PARTY-NOTICES.txt)
+notices=$(unzip -p "$zip" THIRD-PARTY-NOTICES.txt | tr -d '\r')
+if grep -q /usr/share/ <<<"$notices"; then fail "the notices refer to a file of the build machine"; fi
 sbom_field() {  # a Python expression over the document d
     python3 -c "import json, sys; d = json.load(open(sys.argv[1])); print($1)" "$sbom"
 }
@@ -91,5 +94,5 @@ NODE_PATH="$on_disk/node_modules" node "$repo/.ci/validate-sbom.js" "$sbom" >"$o
 
 echo "PASS: identical ZIP, SBOM, link map, TOOLCHAIN and SHA256SUMS from clones on disk and on tmpfs, in two" \
      "time zones (exe $(stat -c %s "$on_disk/lumaris-hba.exe") bytes, ZIP sha256 $(sha256sum "$zip" | cut -c1-16)...)," \
-     "stamp from the commit's time, an uncommitted edit not released; SBOM valid CycloneDX 1.5 listing the exe's" \
+     "stamp from the commit's time, the guide the commit's, an uncommitted edit not released; SBOM valid CycloneDX 1.5 listing the exe's" \
      "hash, every linked package ($(echo $listed)) and this host's toolchain; notices name each"
