@@ -6,6 +6,7 @@
 # no version recorded and no hbaapi.dll.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build_targets="lumaris-hba test-hba-complete"  # what it runs, not the test programs
 source "$repo/scripts/setup.sh"
 
 build="$repo/build/mingw-i686"

@@ -2,7 +2,8 @@
 # Installs what building and testing need on Debian 12 or 13 (MinGW-w64, Wine with its
 # 32-bit half, CMake, GoogleTest sources), makes sure this host runs 32-bit
 # programs (scripts/i386-host.sh), then configures and builds the mingw-i686
-# preset. Sourced by run.sh, test.sh and bench.sh.
+# preset: every target, or only those a sourcing script names in build_targets.
+# Sourced by run.sh, test.sh and bench.sh.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -14,4 +15,5 @@ install_packages cmake make unzip mingw-w64 g++-mingw-w64-i686 googletest wine w
 
 cd "$repo"
 cmake --preset mingw-i686 >&2
-cmake --build --preset mingw-i686 >&2
+# shellcheck disable=SC2086  # build_targets is a list of target names
+cmake --build --preset mingw-i686 ${build_targets:+--target $build_targets} >&2
