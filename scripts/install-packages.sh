@@ -27,3 +27,7 @@ install_packages() {
     # Through env, so that it reaches apt also through sudo, which drops the environment.
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
 }
+
+# What building, testing and running under Wine need: what setup.sh installs.
+# shellcheck disable=SC2034  # used by the scripts that source this one
+lumaris_build_packages=(cmake make unzip mingw-w64 g++-mingw-w64-i686 googletest wine wine64 wine32:i386)

@@ -8,12 +8,24 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 source "$repo/scripts/install-packages.sh"
-install_packages cmake make unzip mingw-w64 g++-mingw-w64-i686 googletest wine wine64 wine32:i386
+install_packages "${lumaris_build_packages[@]}"
 
 # Wine's 32-bit half must run: natively, or under qemu-i386 on a host that refuses it.
 "$repo/scripts/i386-host.sh"
 
+# A sourcing script may name in alongside_build a function to run while the
+# build runs (run.sh makes its Wine prefix then); setup fails when either does.
+alongside=""
+if [ -n "${alongside_build:-}" ]; then
+    "$alongside_build" &
+    alongside=$!
+fi
 cd "$repo"
-cmake --preset mingw-i686 >&2
+built=0
 # shellcheck disable=SC2086  # build_targets is a list of target names
-cmake --build --preset mingw-i686 ${build_targets:+--target $build_targets} >&2
+cmake --preset mingw-i686 >&2 && cmake --build --preset mingw-i686 ${build_targets:+--target $build_targets} >&2 ||
+    built=$?
+if [ -n "$alongside" ]; then
+    wait "$alongside" || { echo "setup: $alongside_build failed" >&2; exit 1; }
+fi
+[ "$built" -eq 0 ] || exit "$built"
