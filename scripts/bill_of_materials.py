@@ -243,7 +243,7 @@ def main():
         for path in sorted(referred):
             package = owning_package(path, "which a notice refers to")
             notices.write(f"\n{'=' * 78}\n{referred[path]}\n"
-                          f"As the Debian package {package} {package_field(package, 'Version')} ships it\n\n")
+                          f"As Debian's package {package} ships it\n\n")
             with open(path, encoding="ascii") as licence:
                 notices.write(licence.read().rstrip() + "\n")
 

@@ -189,7 +189,8 @@ toolchain() {
     echo "packages, at the versions that cut this release:"
     for package in "${release_packages[@]}"; do
         echo "$(package_version "$package")"
-        pinned+=("$package=$(dpkg-query -W -f='${Version}' "$package")")
+        # base-files is on every Debian system, and pinning it would downgrade it.
+        [ "$package" = base-files ] || pinned+=("$package=$(dpkg-query -W -f='${Version}' "$package")")
     done
     echo "to install them: apt-get install --no-install-recommends ${pinned[*]}"
 }
