@@ -119,10 +119,11 @@ check_certificate() {
 }
 
 # Every package the release is cut with: what TOOLCHAIN names, and what a
-# rebuilder installs to cut the same bytes. base-files gives the licence texts
-# that the notices carry.
-release_packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-                  mingw-w64-i686-dev mingw-w64-common cmake make zip python3 git base-files)
+# rebuilder installs to cut the same bytes. The SBOM lists the build tools;
+# base-files builds nothing, but gives the licence texts the notices carry.
+build_tools=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+             mingw-w64-i686-dev mingw-w64-common cmake make zip python3 git)
+release_packages=("${build_tools[@]}" base-files)
 source "$repo/scripts/install-packages.sh"
 install_packages "${release_packages[@]}"
 if [ -n "$pfx" ]; then
@@ -200,7 +201,7 @@ toolchain() {
 version=$(sed -n -E 's/^project\(lumaris-hba VERSION ([0-9.]+).*/\1/p' "$work/source/CMakeLists.txt")
 sbom_name="lumaris-hba-$version.cdx.json"
 python3 "$work/source/scripts/bill_of_materials.py" --map "$link_map" --exe "$exe" --version "$version" \
-    --commit "$commit" "${release_packages[@]/#/--toolchain-package=}" \
+    --commit "$commit" "${build_tools[@]/#/--toolchain-package=}" \
     --sbom "$work/$sbom_name" --notices "$work/THIRD-PARTY-NOTICES.txt"
 
 # The ZIP: entries in a fixed order, times from SOURCE_DATE_EPOCH written as UTC
