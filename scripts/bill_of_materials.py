@@ -222,7 +222,7 @@ def main():
         sbom.write("\n")
 
     # CRLF: the notices are read on Windows, as the guide beside them is.
-    with open(arguments.notices, "w", encoding="ascii", newline="\r\n") as notices:
+    with open(arguments.notices, "w", encoding="utf-8", newline="\r\n") as notices:
         notices.write(f"Third-party notices for lumaris-hba {arguments.version}\n\n"
                       "lumaris-hba.exe is statically linked with the third-party components below. Each is\n"
                       "named with the Debian package it was built from and that package's version, with\n"
@@ -244,7 +244,7 @@ def main():
             package = owning_package(path, "which a notice refers to")
             notices.write(f"\n{'=' * 78}\n{referred[path]}\n"
                           f"As Debian's package {package} ships it\n\n")
-            with open(path, encoding="ascii") as licence:
+            with open(path, encoding="utf-8") as licence:
                 notices.write(licence.read().rstrip() + "\n")
 
 
