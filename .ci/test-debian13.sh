@@ -81,15 +81,6 @@ trap 'exit 143' TERM
 root=$LUMARIS_DEBIAN13_RESOLVED_ROOT
 partial="$root.partial"
 
-# The Debian mirror this host's apt uses, so the root comes from the same place.
-debian_mirror() {
-    local uri
-    uri=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
-        awk '/^URIs:/ { for (i = 2; i <= NF; i++) print $i } /^deb / { print ($2 ~ /^\[/ ? $3 : $2) }' |
-        grep -v -e security -e '^$' | grep '/debian/\?$' | head -n 1 || true)
-    echo "${uri:-http://deb.debian.org/debian}"
-}
-
 # Deletes a root this script made or began, never one with anything mounted inside.
 remove_own_root() {
     local dir=$1

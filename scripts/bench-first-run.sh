@@ -32,11 +32,10 @@ trap 'exit 143' TERM
 work=/mnt
 mount -t tmpfs -o size=12g lumaris-first-run "$work"
 source "$repo/cmake/wine-env.sh"  # what an emulated host passes into the roots
+source "$repo/scripts/install-packages.sh"
 
-mirror=$(awk '/^URIs:/ { print $2; exit } /^deb / { print ($2 ~ /^\[/ ? $3 : $2); exit }' \
-    /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null || true)
 echo "Making a fresh Debian $suite root (debootstrap, minbase with git)" >&2
-debootstrap --variant=minbase --include=git,ca-certificates "$suite" "$work/base" "${mirror:-http://deb.debian.org/debian}" \
+debootstrap --variant=minbase --include=git,ca-certificates "$suite" "$work/base" "$(debian_mirror)" \
     >"$work/debootstrap.log" 2>&1 || { tail -n 5 "$work/debootstrap.log" >&2; exit 1; }
 cp /etc/resolv.conf "$work/base/etc/resolv.conf"
 git -c safe.directory="$repo" clone -q "$repo" "$work/base/src/lumaris-hba"

@@ -31,3 +31,13 @@ install_packages() {
 # What building, testing and running under Wine need: what setup.sh installs.
 # shellcheck disable=SC2034  # used by the scripts that source this one
 lumaris_build_packages=(cmake make unzip mingw-w64 g++-mingw-w64-i686 googletest wine wine64 wine32:i386)
+
+# The Debian mirror this host's apt uses, for a root made with debootstrap to
+# come from the same place.
+debian_mirror() {
+    local uri
+    uri=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
+        awk '/^URIs:/ { for (i = 2; i <= NF; i++) print $i } /^deb / { print ($2 ~ /^\[/ ? $3 : $2) }' |
+        grep -v -e security -e '^$' | grep '/debian/\?$' | head -n 1 || true)
+    echo "${uri:-http://deb.debian.org/debian}"
+}

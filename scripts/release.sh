@@ -178,20 +178,18 @@ fi
 
 # What built it, as the installed packages name it: enough for a third party to
 # rebuild the same bytes.
-package_version() {
-    dpkg-query -W -f='${Package} ${Version}' "$1" 2>/dev/null || echo "$1 (not installed)"
-}
 toolchain() {
-    local package pinned=()
+    local package installed pinned=()
     echo "lumaris-hba $version, commit $commit, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
     echo "system: $(. /etc/os-release && echo "$PRETTY_NAME")"
     echo "compiler: $(i686-w64-mingw32-g++-posix --version | head -n 1)"
     echo "binutils: $(i686-w64-mingw32-ld --version | head -n 1)"
     echo "packages, at the versions that cut this release:"
     for package in "${release_packages[@]}"; do
-        echo "$(package_version "$package")"
+        installed=$(dpkg-query -W -f='${Version}' "$package")  # install_packages ran above
+        echo "$package $installed"
         # base-files is on every Debian system, and pinning it would downgrade it.
-        [ "$package" = base-files ] || pinned+=("$package=$(dpkg-query -W -f='${Version}' "$package")")
+        [ "$package" = base-files ] || pinned+=("$package=$installed")
     done
     echo "to install them: apt-get install --no-install-recommends ${pinned[*]}"
 }
