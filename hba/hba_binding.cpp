@@ -7,6 +7,7 @@
 
 #include "diagnostics.h"
 #include "library_call.h"
+#include "library_console.h"
 
 #include <strsafe.h>
 
@@ -89,6 +90,8 @@ bool LoadHbaApi(HbaApiBinding *binding)
 {
     memset(binding, 0, sizeof *binding);
 
+    // Before the load: a library's C runtime takes its standard output as it starts.
+    HandStandardErrorOutToLibrary();
     binding->module = LoadHbaApiLibrary();
     if (binding->module == NULL) {
         PrintVerboseFailure("to load hbaapi.dll", GetLastError());

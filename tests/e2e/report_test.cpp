@@ -40,6 +40,8 @@ struct ReportCase {
     std::string pathLibrary = "";              // variant planted in a folder on PATH; "": none
     std::string systemLibrary = "";            // variant placed in the system folder; "": none
     DWORD expectedExit = 0;                    // what a library that ends the process chose, or a fault's code
+    std::string expectedStandardError = "";    // what the library printed itself; the tool prints nothing there
+    ChildStreams streams = {};
 };
 
 // Failure messages name the case rather than dump its bytes.
@@ -114,12 +116,12 @@ TEST_P(ReportTest, PrintsExactReport)
     ApplyRegistry(c.registry);
     ToolRun run;
     std::string error;
-    const ToolHost host = {c.title, c.library, c.behaviour, c.workingDirectoryLibrary, c.pathLibrary,
-                           c.systemLibrary};
+    const ToolHost host = {c.title,         c.library, c.behaviour, c.workingDirectoryLibrary, c.pathLibrary,
+                           c.systemLibrary, true,      c.streams};
     ASSERT_TRUE(RunToolOnHost(host, c.arguments, &run, &error)) << error;
 
     EXPECT_EQ(c.expectedExit, run.program.exitCode) << std::hex << "0x" << run.program.exitCode;
-    EXPECT_EQ("", run.program.standardError);
+    EXPECT_EQ(c.expectedStandardError, run.program.standardError);
     ExpectReport(c.expectedReport, run.program.standardOutput);
     EXPECT_EQ(c.expectedLog, run.callLog);
 }
@@ -375,6 +377,59 @@ INSTANTIATE_TEST_SUITE_P(
         kInstalledBanner + Block(Repeat("a", 256), "M1") + Block(Repeat("b", 256), "M2"),
         Opening("2") + AdapterCalls(0, Repeat("a", 256), 1, 0) + AdapterCalls(1, Repeat("b", 256), 2, 0) + kFreeCall}),
     CaseName);
+
+// --- What the library prints itself goes to stderr, whole and in order; the report stays the report. ---
+
+// The library's console messages (console=handles) over the adapters of these indexes.
+std::string VendorMessages(std::initializer_list<int> adapters)
+{
+    std::string said = "vendor: starting\r\n";
+    for (int index : adapters)
+        said += "vendor: adapter " + std::to_string(index) + "\r\n";
+    return said + "vendor: unloading\r\n";
+}
+
+std::vector<ReportCase> VendorConsoleCases()
+{
+    const std::string twoPorts = Section(kPort0) + Section(kPort1);
+    const std::string report = kInstalledBanner + Block(kPort0) + Block(kPort1);
+    const std::string stamp = "\n" + std::string(kStampMark) + "\n";
+    const std::string log = Opening("2") + AdapterCalls(0, "cf-port0", 1, 0) + AdapterCalls(1, "cf-port1", 2, 0) + kFreeCall;
+    const std::string said = VendorMessages({0, 1});
+    ChildStreams pipe, noError, errorNotOpen;
+    pipe.outputToPipe = true;
+    noError.error = ChildStreams::kNone;
+    errorNotOpen.error = ChildStreams::kNotOpen;
+    const std::string handles = "console=handles\n";
+    std::vector<ReportCase> cases = {
+        {"VendorConsole", {}, kInstalled, "complete", twoPorts + handles, report, log, "", "", "", 0, said},
+        {"VendorConsoleVerbose", {"-v"}, kInstalled, "complete", twoPorts + handles, report + stamp, log, "", "", "", 0,
+         said},
+        {"VendorConsoleSkippedAdapter", {}, kInstalled, "complete",
+         Section(kPort0) + Section(kPort1, "attributes_status=1\n") + Section(kPort2) + handles,
+         kInstalledBanner + Block(kPort0) + Block(kPort2),
+         Opening("3") + AdapterCalls(0, "cf-port0", 1, 0) + AdapterCalls(1, "cf-port1", 2, 1) +
+             AdapterCalls(2, "ax-port0", 3, 0) + kFreeCall,
+         "", "", "", 0, VendorMessages({0, 1, 2})},
+        {"VendorConsoleToPipe", {}, kInstalled, "complete", twoPorts + handles, report, log, "", "", "", 0, said, pipe},
+        {"VendorConsoleVerboseToPipe", {"-v"}, kInstalled, "complete", twoPorts + handles, report + stamp, log, "", "",
+         "", 0, said, pipe},
+        // Without a standard error the library's messages go nowhere.
+        {"VendorConsoleNoStandardError", {"-v"}, kInstalled, "complete", twoPorts + handles, report + stamp, log, "",
+         "", "", 0, "", noError},
+        {"VendorConsoleStandardErrorNotOpen", {"-v"}, kInstalled, "complete", twoPorts + handles, report + stamp, log,
+         "", "", "", 0, "", errorNotOpen},
+        // A library on the tool's own C runtime (msvcrt.dll) prints into the
+        // report's own stream: its lines stand in the report where they were printed.
+        {"VendorConsoleOnSharedRuntimeVerbose", {"-v"}, kInstalled, "complete", twoPorts + "console=shared-runtime\n",
+         kInstalledBanner + "vendor: starting\nvendor: adapter 0\n" + Block(kPort0) + "vendor: adapter 1\n" +
+             Block(kPort1) + stamp,
+         log},
+    };
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(VendorConsole, ReportTest, testing::ValuesIn(VendorConsoleCases()), CaseName);
 
 // Variants that lack every entry point from one onward: the line names the first
 // of them in the fixed order, so any other order of the lookups shows.

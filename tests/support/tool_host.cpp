@@ -91,7 +91,8 @@ bool RunToolOnHost(const ToolHost &host, const std::vector<std::string> &argumen
         environment.push_back("PATH=" + onPath + ";" + std::string(path, length < sizeof path ? length : 0));
     }
     const std::string startIn = host.workingDirectoryLibrary.empty() ? folder : workingDirectory;
-    const bool ran = RunProgram(folder + "\\lumaris-hba.exe", arguments, startIn, environment, &run->program, error);
+    const bool ran = RunProgram(folder + "\\lumaris-hba.exe", arguments, startIn, environment, &run->program, error,
+                                 host.streams);
     for (const std::string &copy : systemCopies) {
         if (!DeleteFileA(copy.c_str())) {
             *error = "cannot remove " + copy;

@@ -19,6 +19,7 @@ struct ToolHost {
     // it there: only a test program with the prefix to itself may place one.
     std::string systemLibrary = "";
     bool withCallLog = true;              // false runs the library without its log, as timing runs do
+    ChildStreams streams = {};
 };
 
 struct ToolRun {

@@ -35,6 +35,21 @@ HANDLE OpenInheritable(const std::string &path)
                        FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
+// Reads a pipe to its end, on a thread of its own while the child runs.
+struct PipeReader {
+    HANDLE pipe;
+    std::string text;
+};
+
+DWORD WINAPI ReadPipeToEnd(void *reader)
+{
+    PipeReader &r = *(PipeReader *)reader;
+    char chunk[4096];
+    for (DWORD got; ReadFile(r.pipe, chunk, sizeof chunk, &got, NULL) && got > 0;)
+        r.text.append(chunk, got);
+    return 0;
+}
+
 std::string QuoteArgument(const std::string &argument)
 {
     if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos)
@@ -174,7 +189,7 @@ bool MakeEmptyDirectory(const std::string &path)
 
 bool RunProgram(const std::string &program, const std::vector<std::string> &arguments,
                 const std::string &workDirectory, const std::vector<std::string> &environment, ProgramRun *run,
-                std::string *error)
+                std::string *error, ChildStreams streams)
 {
     std::string commandLine = QuoteArgument(program);
     for (const std::string &argument : arguments)
@@ -192,27 +207,41 @@ bool RunProgram(const std::string &program, const std::vector<std::string> &argu
 
     const std::string outPath = CaptureFile(workDirectory, "stdout");
     const std::string errPath = CaptureFile(workDirectory, "stderr");
-    HANDLE out = OpenInheritable(outPath);
-    HANDLE err = OpenInheritable(errPath);
+    PipeReader outputReader = {INVALID_HANDLE_VALUE, ""};
+    HANDLE out = INVALID_HANDLE_VALUE;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
+    if (!streams.outputToPipe)
+        out = OpenInheritable(outPath);
+    else if (CreatePipe(&outputReader.pipe, &out, &inheritable, 0))
+        SetHandleInformation(outputReader.pipe, HANDLE_FLAG_INHERIT, 0);
+    HANDLE err = streams.error == ChildStreams::kFile ? OpenInheritable(errPath) : INVALID_HANDLE_VALUE;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = out;
-    startup.hStdError = err;
+    // A value no handle in the child has: as if its parent had closed it.
+    startup.hStdError = streams.error == ChildStreams::kFile   ? err
+                        : streams.error == ChildStreams::kNone ? NULL
+                                                               : (HANDLE)(ULONG_PTR)0x7ffc;
     PROCESS_INFORMATION process = {};
-    BOOL started = out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+    BOOL started = out != INVALID_HANDLE_VALUE && (streams.error != ChildStreams::kFile || err != INVALID_HANDLE_VALUE) &&
                    CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE, 0, NULL, workDirectory.c_str(), &startup,
                                   &process);
     if (!started)
         *error = LastErrorText(("starting " + commandLine).c_str());
     CloseHandle(out);
-    CloseHandle(err);
+    if (err != INVALID_HANDLE_VALUE)
+        CloseHandle(err);
+    HANDLE reader = started && streams.outputToPipe ? CreateThread(NULL, 0, ReadPipeToEnd, &outputReader, 0, NULL) : NULL;
 
     for (const auto &entry : saved)
         SetEnvironmentVariableA(entry.first.c_str(), entry.second == "\x01" ? NULL : entry.second.c_str());
-    if (!started)
+    if (!started) {
+        if (outputReader.pipe != INVALID_HANDLE_VALUE)
+            CloseHandle(outputReader.pipe);
         return false;
+    }
 
     const bool ended = WaitForSingleObject(process.hProcess, kRunTimeLimitMs) == WAIT_OBJECT_0;
     if (!ended) {
@@ -223,7 +252,24 @@ bool RunProgram(const std::string &program, const std::vector<std::string> &argu
     GetExitCodeProcess(process.hProcess, &run->exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    run->standardOutput = ReadWholeFile(outPath);
+    if (streams.outputToPipe) {
+        // The pipe ends with the child, unless something the child started holds it open.
+        const bool read = reader != NULL && WaitForSingleObject(reader, kRunTimeLimitMs) == WAIT_OBJECT_0;
+        if (reader != NULL && !read) {
+            TerminateThread(reader, 1);  // it reads into outputReader, which goes when this returns
+            WaitForSingleObject(reader, INFINITE);
+        }
+        if (reader != NULL)
+            CloseHandle(reader);
+        CloseHandle(outputReader.pipe);
+        if (!read) {
+            *error = "the pipe of " + commandLine + " did not end";
+            return false;
+        }
+        run->standardOutput = outputReader.text;
+    } else {
+        run->standardOutput = ReadWholeFile(outPath);
+    }
     run->standardError = ReadWholeFile(errPath);
     DeleteFileA(outPath.c_str());
     DeleteFileA(errPath.c_str());

@@ -42,9 +42,16 @@ bool UnderCpuEmulation();
 // emulation, while a crash debugger that Wine starts can take more than 30 s.
 const DWORD kRunTimeLimitMs = 20000;
 
+// Where a child's standard output and standard error go: a file by default,
+// stdout to a pipe, or stderr nowhere, given as no handle or as one not open.
+struct ChildStreams {
+    bool outputToPipe = false;
+    enum { kFile, kNone, kNotOpen } error = kFile;
+};
+
 // Runs a program with the given arguments in workDirectory, adding the given
 // "NAME=value" entries to the environment it inherits, and waits for it to end,
 // at most kRunTimeLimitMs: a run still going then is ended and counts as failed.
 bool RunProgram(const std::string &program, const std::vector<std::string> &arguments,
                 const std::string &workDirectory, const std::vector<std::string> &environment, ProgramRun *run,
-                std::string *error);
+                std::string *error, ChildStreams streams = {});

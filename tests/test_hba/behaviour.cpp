@@ -240,6 +240,7 @@ bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::
     behaviour->fault = TestFault();
     behaviour->runtimeFilter = false;
     behaviour->helperLoad = HelperLoad::kNone;
+    behaviour->console = ConsoleWrites::kNone;
     bool countGiven = false;
 
     const std::vector<std::string> lines = SplitOn(text, '\n');
@@ -280,6 +281,9 @@ bool ParseTestBehaviour(const std::string &text, TestBehaviour *behaviour, std::
         } else if (key == "helper") {
             understood = value == "bare" || value == "delayed";
             behaviour->helperLoad = value == "bare" ? HelperLoad::kBareName : HelperLoad::kDelayed;
+        } else if (key == "console") {
+            understood = value == "handles" || value == "shared-runtime";
+            behaviour->console = value == "handles" ? ConsoleWrites::kHandles : ConsoleWrites::kSharedRuntime;
         } else if (key == "seed") {
             HBA_UINT32 seed;
             if (!ParseNumber(value, &seed))

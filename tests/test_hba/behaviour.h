@@ -56,6 +56,18 @@ enum class HelperLoad {
 // The helper library HBA_LoadLibrary loads, and how the log names where it came from.
 const char kHelperLibrary[] = "hbaplugin.dll";
 
+// How the library prints console messages of its own, as vendors' debug builds
+// do: "vendor: starting" in HBA_LoadLibrary, "vendor: adapter N" in each
+// HBA_GetAdapterAttributes (N its index) and, with handles, "vendor: unloading"
+// when the process ends.
+enum class ConsoleWrites {
+    kNone,
+    kHandles,        // the first through the standard output handle taken in DllMain, as
+                     // a Visual C++ runtime takes it when it starts; the others through
+                     // GetStdHandle(STD_OUTPUT_HANDLE) at the moment they are written
+    kSharedRuntime,  // through the stdout of msvcrt.dll, the C runtime the tool uses too
+};
+
 struct TestBehaviour {
     HBA_STATUS loadLibraryStatus;
     HBA_UINT32 adapterCount;  // may differ from adapters.size(), and may be "negative"
@@ -66,6 +78,7 @@ struct TestBehaviour {
     // through terminate(), anything else goes on to the filter there before.
     bool runtimeFilter;
     HelperLoad helperLoad;
+    ConsoleWrites console;
 };
 
 // Parses the behaviour text; returns false with a reason on a line it cannot read.
@@ -90,6 +103,8 @@ struct TestBehaviour {
 //                              "beside the exe", "in the system folder", "from <folder>" or
 //                              "not loaded (<error>)"; a delayed import that cannot be
 //                              resolved raises the delay-load helper's exception instead
+//   console=handles | shared-runtime
+//                              the library prints console messages (see ConsoleWrites)
 //   seed=N                     replace everything with GenerateHostileBehaviour(N)
 //
 // Numbers take C syntax (0x... for hexadecimal). Blank lines and lines starting with '#' are skipped.

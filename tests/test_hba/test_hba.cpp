@@ -218,6 +218,33 @@ void LoadHelper()
     }
 }
 
+// The standard output handle as the library's runtime took it while loading.
+HANDLE g_outputAtLoad = INVALID_HANDLE_VALUE;
+
+// Prints one console message, with its line end, as the behaviour says:
+// through `output`, or through msvcrt.dll's stdout.
+void SayOnConsole(HANDLE output, const char *format, ...)
+{
+    char message[64];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(message, sizeof message - 2, format, arguments);
+    va_end(arguments);
+    switch (Behaviour().console) {
+    case ConsoleWrites::kNone:
+        break;
+    case ConsoleWrites::kHandles: {
+        strcat(message, "\r\n");
+        DWORD written;
+        WriteFile(output, message, (DWORD)strlen(message), &written, NULL);
+        break;
+    }
+    case ConsoleWrites::kSharedRuntime:
+        printf("%s\n", message);
+        break;
+    }
+}
+
 TestAdapter *CurrentAdapter()
 {
     TestBehaviour &behaviour = Behaviour();
@@ -230,8 +257,11 @@ extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
+    if (reason == DLL_PROCESS_DETACH && Behaviour().console == ConsoleWrites::kHandles)
+        SayOnConsole(GetStdHandle(STD_OUTPUT_HANDLE), "vendor: unloading");
     if (reason != DLL_PROCESS_ATTACH)
         return TRUE;
+    g_outputAtLoad = GetStdHandle(STD_OUTPUT_HANDLE);
     if (Behaviour().runtimeFilter)
         g_filterBeforeRuntime = SetUnhandledExceptionFilter(RuntimeFilter);
     FaultIfChosen("DllMain", 0, "(DLL_PROCESS_ATTACH)");
@@ -242,6 +272,7 @@ HBA_STATUS __cdecl HBA_LoadLibrary(void)
 {
     FaultIfChosen("HBA_LoadLibrary", 0, "()");
     LoadHelper();
+    SayOnConsole(g_outputAtLoad, "vendor: starting");
     HBA_STATUS status = Behaviour().loadLibraryStatus;
     Log("HBA_LoadLibrary() = %u", status);
     return status;
@@ -301,6 +332,7 @@ void __cdecl HBA_CloseAdapter(HBA_HANDLE handle)
 HBA_STATUS __cdecl HBA_GetAdapterAttributes(HBA_HANDLE handle, HBA_ADAPTERATTRIBUTES *attributes)
 {
     FaultIfChosen("HBA_GetAdapterAttributes", g_currentAdapter, "(%u)", handle);
+    SayOnConsole(GetStdHandle(STD_OUTPUT_HANDLE), "vendor: adapter %u", (unsigned)g_currentAdapter);
     TestAdapter *adapter = CurrentAdapter();
     HBA_STATUS status = adapter == nullptr ? HBA_STATUS_ERROR : adapter->attributesStatus;
     if (status == HBA_STATUS_OK)
