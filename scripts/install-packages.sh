@@ -31,9 +31,13 @@ install_packages() {
 # What building, testing and running under Wine need: what setup.sh installs.
 # shellcheck disable=SC2034  # used by the scripts that source this one
 lumaris_build_packages=(cmake make unzip mingw-w64 g++-mingw-w64-i686 googletest wine wine64 wine32:i386)
+# What cuts a release (scripts/release.sh): the build tools its SBOM lists.
+# shellcheck disable=SC2034
+lumaris_release_tools=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+                       mingw-w64-i686-dev mingw-w64-common cmake make zip python3 git)
 
-# The Debian mirror this host's apt uses, for a root made with debootstrap to
-# come from the same place.
+# The Debian mirror this host's apt uses, for a root made here to come from
+# the same place.
 debian_mirror() {
     local uri
     uri=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |

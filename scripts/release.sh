@@ -1,31 +1,24 @@
 #!/usr/bin/env bash
 # Cuts a release of the last commit (HEAD), never of the working tree: the exe
-# is built alone from the commit's own files, stamped and made reproducible from
-# the commit's time, optionally signed, and packed with the commit's
+# built alone from the commit's files, stamped and made reproducible from the
+# commit's time, optionally signed, and packed into the ZIP with the commit's
 # administrator's guide (docs/README.txt, as README.txt) and the third-party
-# notices into the ZIP. Beside the ZIP go the software bill of materials
-# (CycloneDX JSON), the link map both were derived from, TOOLCHAIN (every
-# package the release was cut with, at its version, and the command that
-# installs them) and SHA256SUMS of them all. The same commit and packages give
-# the same bytes, whatever the time zone, filesystem or folder. Installs what
-# it needs on Debian 12 or 13. Prints the ZIP's path as its last line.
+# notices. Beside the ZIP: the SBOM (CycloneDX JSON), the link map both come
+# from, TOOLCHAIN (every package it was cut with, and the command that installs
+# them) and SHA256SUMS. The same commit and packages give the same bytes.
+# Installs what it needs on Debian 12 or 13; prints the ZIP's path last.
 #
 #   scripts/release.sh [--out DIR] [--sign PFX] [--password-file FILE] [--timestamp URL]
 #
-# --out (default build/release) must be new or a folder an earlier release made;
-# anything else is refused before anything is done. Everything is made in a
-# fresh folder and takes the place of the earlier release only when whole, so a
-# failure at any point, Ctrl-C and TERM included, leaves the earlier release as
-# it was and exits non-zero.
-#
-# --sign signs the exe with the code-signing certificate and key in PFX
-# (Authenticode, SHA-256), checks the signature, and checks that the signed exe
-# with its signature removed is the unsigned build byte for byte, all before
-# packing. The PFX password comes from FILE, or else from the environment
-# variable LUMARIS_SIGN_PASSWORD; never from the command line, where other users
-# of the machine can read it. --timestamp adds an RFC 3161 timestamp from that
-# server, without which the signature stops verifying when the certificate
-# expires.
+# --out (default build/release) must be new or a folder an earlier release made.
+# The release is made in a fresh folder that takes the earlier one's place only
+# when whole: a failure, Ctrl-C or TERM leaves the earlier release as it was.
+# --sign signs the exe (Authenticode, SHA-256) with the certificate and key in
+# PFX, whose password comes from FILE or LUMARIS_SIGN_PASSWORD, never from the
+# command line where other users can read it; the signature is verified, and
+# the exe with it removed must be the unsigned build. --timestamp adds an RFC
+# 3161 timestamp, without which the signature stops verifying when the
+# certificate expires.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 release_mark=.lumaris-hba-release  # in every folder this script made
@@ -79,11 +72,7 @@ trap 'exit 143' TERM
 
 # The password as a file for openssl and osslsigncode to read, never as an argument.
 password() {
-    if [ -n "$password_file" ]; then
-        cat -- "$password_file"
-    else
-        printf '%s' "${LUMARIS_SIGN_PASSWORD-}"
-    fi
+    if [ -n "$password_file" ]; then cat -- "$password_file"; else printf '%s' "${LUMARIS_SIGN_PASSWORD-}"; fi
 }
 
 # Checks the certificate before anything is built: readable with the password,
@@ -118,13 +107,11 @@ check_certificate() {
     fi
 }
 
-# Every package the release is cut with: what TOOLCHAIN names, and what a
-# rebuilder installs to cut the same bytes. The SBOM lists the build tools;
-# base-files builds nothing, but gives the licence texts the notices carry.
-build_tools=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-             mingw-w64-i686-dev mingw-w64-common cmake make zip python3 git)
-release_packages=("${build_tools[@]}" base-files)
+# What TOOLCHAIN names and a rebuilder installs: the build tools the SBOM
+# lists, and base-files, which gives the licence texts the notices carry.
 source "$repo/scripts/install-packages.sh"
+build_tools=("${lumaris_release_tools[@]}")
+release_packages=("${build_tools[@]}" base-files)
 install_packages "${release_packages[@]}"
 if [ -n "$pfx" ]; then
     install_packages osslsigncode openssl
@@ -176,8 +163,7 @@ else
     echo "warning: unsigned release (give --sign PFX to sign it)" >&2
 fi
 
-# What built it, as the installed packages name it: enough for a third party to
-# rebuild the same bytes.
+# What built it: enough for a third party to rebuild the same bytes.
 toolchain() {
     local package installed pinned=()
     echo "lumaris-hba $version, commit $commit, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
@@ -194,8 +180,7 @@ toolchain() {
     echo "to install them: apt-get install --no-install-recommends ${pinned[*]}"
 }
 
-# The bill of materials and the notices, from the link map and the packages
-# that installed what it names; the SBOM's hash is the final (signed) exe's.
+# The SBOM and the notices, from the link map; the SBOM's hash is the final (signed) exe's.
 version=$(sed -n -E 's/^project\(lumaris-hba VERSION ([0-9.]+).*/\1/p' "$work/source/CMakeLists.txt")
 sbom_name="lumaris-hba-$version.cdx.json"
 python3 "$work/source/scripts/bill_of_materials.py" --map "$link_map" --exe "$exe" --version "$version" \
