@@ -19,46 +19,23 @@ fail() {
     exit 1
 }
 source "$repo/scripts/install-packages.sh"
-install_packages openssl
+install_packages openssl faketime
 
-# A key and a self-signed certificate, packed with the password into a PFX.
-# Dates other than "from now" need openssl ca, which wants a small database.
+# make_pfx NAME USAGE TIME: a key and a self-signed certificate valid for a
+# year from TIME (faketime's), packed with the password into NAME's PFX.
 make_pfx() {
-    local name=$1 usage=$2 start=$3 end=$4 dir="$work/$1"
-    mkdir -p "$dir"
-    touch "$dir/index.txt"
-    cat >"$dir/ca.cnf" <<EOF
-[ca]
-default_ca = throwaway
-[throwaway]
-database = $dir/index.txt
-new_certs_dir = $dir
-serial = $dir/serial
-default_md = sha256
-policy = anything
-copy_extensions = none
-[anything]
-commonName = supplied
-[extensions]
-basicConstraints = critical, CA:false
-keyUsage = critical, digitalSignature
-extendedKeyUsage = $usage
-EOF
-    openssl rand -hex 8 >"$dir/serial"
-    openssl req -new -newkey rsa:2048 -nodes -keyout "$dir/key.pem" -subj "/CN=Lumaris throwaway $name" \
-        -out "$dir/request.pem" 2>/dev/null
-    openssl ca -batch -config "$dir/ca.cnf" -selfsign -keyfile "$dir/key.pem" -in "$dir/request.pem" \
-        -startdate "$start" -enddate "$end" -extensions extensions -out "$dir/certificate.pem" >/dev/null 2>&1
-    openssl pkcs12 -export -inkey "$dir/key.pem" -in "$dir/certificate.pem" -passout file:"$work/password" \
-        -out "$dir/certificate.pfx"
+    mkdir -p "$work/$1"
+    faketime "$3" openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/$1/key.pem" -days 365 \
+        -subj "/CN=Lumaris throwaway $1" -addext "basicConstraints=critical,CA:false" \
+        -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=$2" \
+        -out "$work/$1/certificate.pem" 2>/dev/null
+    openssl pkcs12 -export -inkey "$work/$1/key.pem" -in "$work/$1/certificate.pem" \
+        -passout file:"$work/password" -out "$work/$1/certificate.pfx"
 }
-
 printf 'throwaway-%s' "$(openssl rand -hex 6)" >"$work/password"
-today=$(date -u +%Y%m%d)000000Z
-next_year=$(date -u -d '+1 year' +%Y%m%d)000000Z
-make_pfx good codeSigning "$today" "$next_year"
-make_pfx expired codeSigning 20200101000000Z 20200201000000Z
-make_pfx server serverAuth "$today" "$next_year"
+make_pfx good codeSigning now
+make_pfx expired codeSigning 2020-01-01
+make_pfx server serverAuth now
 printf 'not-the-password' >"$work/wrong-password"
 
 # Runs release.sh; keeps its stdout and stderr; the exit status is returned.

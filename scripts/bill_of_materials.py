@@ -1,13 +1,11 @@
 #!/usr/bin/env python3
 """Writes the release's software bill of materials (CycloneDX 1.5 JSON) and its
-third-party notices, derived from the build itself: which third-party files the
-linker put into the exe (its link map), which Debian package installed each of
-them, and that package's version and copyright file. Nothing here lists the
-components by hand; what is kept by hand is only what a package's licence is
-and where in its copyright file the notice that licence asks for stands, and a
-linked package with no such entry fails the release. The same build on the same
-toolchain gives the same bytes: no time, and a serial number taken from the
-content.
+third-party notices from the build itself: the third-party files the linker put
+into the exe (its link map), the Debian package that installed each, and that
+package's version and copyright file. Kept by hand is only each package's
+licence and where in its copyright file its notice stands; a linked package
+without them fails the release. The same build gives the same bytes: no time,
+and a serial number taken from the content.
 
   bill_of_materials.py --map MAP --exe EXE --version V --commit HASH \
       --toolchain-package PKG... --sbom OUT.json --notices OUT.txt
@@ -22,16 +20,14 @@ import sys
 import textwrap
 import uuid
 
-# What each package that can be linked into the exe is, under which licence
-# (SPDX), and which parts of its copyright file carry the notice to reproduce.
-# The licences are those the packages' copyright files give for the runtime
-# parts that get linked.
+# Each package that can be linked into the exe: its licence (SPDX) as its
+# copyright file gives it for the linked runtime, and the (start, end, end
+# included) line patterns of the notice to reproduce.
 KNOWN_PACKAGES = {
     "mingw-w64-i686-dev": {
         "name": "MinGW-w64 runtime",
         "licence": "ZPL-2.1",
-        # The DEP-5 paragraph for "Files: *"; the start-up code in
-        # mingw-w64-crt/crt is public domain, which asks for no notice.
+        # "Files: *"; the start-up code in mingw-w64-crt/crt is public domain, with no notice.
         "notice": [(r"^Files: \*$", r"^$", False)],
     },
     "gcc-mingw-w64-i686-posix": {
@@ -41,6 +37,9 @@ KNOWN_PACKAGES = {
                    (r"^GCC RUNTIME LIBRARY EXCEPTION$", r"requirements of the license of GCC\.$", True)],
     },
 }
+# Debian's copyright files point at licence texts only a Debian machine has:
+# the notices carry those texts at their end instead.
+COMMON_LICENCE = re.compile(r"/usr/share/common-licenses/[A-Za-z0-9.+-]+")
 
 
 def fail(message):
@@ -48,56 +47,44 @@ def fail(message):
 
 
 def linked_files(map_path):
-    """The files the link took code from: {path: [archive members]}, an object
-    file loaded whole having no members. Paths as the map gives them."""
-    linked = {}
+    """{path: [archive members]} of the files the link took code from; an object file loaded whole has none."""
+    linked, in_members = {}, False
     with open(map_path, encoding="utf-8", errors="replace") as map_file:
-        lines = map_file.read().splitlines()
-    in_members = False
-    for line in lines:
-        if line.startswith("Archive member included"):
-            in_members = True
-            continue
-        if in_members and (line.startswith("Discarded input sections") or line.startswith("Memory Configuration")):
-            in_members = False
-        if in_members:
-            member = re.match(r"^(\S.*)\(([^()]+)\)$", line)
-            if member:
-                linked.setdefault(member.group(1), []).append(member.group(2))
-            continue
-        loaded = re.match(r"^LOAD (\S+\.(?:o|obj))$", line)
-        if loaded:
-            linked.setdefault(loaded.group(1), [])
+        for line in map_file.read().splitlines():
+            if line.startswith("Archive member included"):
+                in_members = True
+            elif line.startswith(("Discarded input sections", "Memory Configuration")):
+                in_members = False
+            elif in_members:
+                member = re.match(r"^(\S.*)\(([^()]+)\)$", line)
+                if member:
+                    linked.setdefault(member.group(1), []).append(member.group(2))
+            else:
+                loaded = re.match(r"^LOAD (\S+\.(?:o|obj))$", line)
+                if loaded:
+                    linked.setdefault(loaded.group(1), [])
     return linked
 
 
 def linked_names(path, members):
-    """How the SBOM names what was linked from a file: an object file by its
-    name, an archive member as archive(member), and the stubs dlltool makes for
-    an import library (<prefix>h.o, <prefix>t.o, <prefix>s<N>.o), once."""
+    """An object file by its name, an archive member as archive(member), and the
+    stubs dlltool makes for an import library (<prefix>h.o, t.o, s<N>.o) once."""
     name = os.path.basename(path)
     if not members:
         return [name]
     prefixes = [m[:-3] for m in members if m.endswith("h.o")]
     prefixes = [p for p in prefixes if any(re.fullmatch(re.escape(p) + r"s\d+\.o", m) for m in members)]
-
-    def is_stub(member):
-        return any(re.fullmatch(re.escape(p) + r"(h|t|s\d+)\.o", member) for p in prefixes)
-
-    names = [f"{name}({member})" for member in members if not is_stub(member)]
-    if any(is_stub(member) for member in members):
-        names.append(name + " (import stubs)")
-    return names
+    stubs = {m for m in members if any(re.fullmatch(re.escape(p) + r"(h|t|s\d+)\.o", m) for p in prefixes)}
+    return [f"{name}({m})" for m in members if m not in stubs] + ([name + " (import stubs)"] if stubs else [])
 
 
 def owning_package(path, use="which the exe links"):
     """The Debian package that installed the file, or None for the build's own."""
     if not os.path.isabs(path):
         return None
-    real = os.path.realpath(path)
-    result = subprocess.run(["dpkg-query", "-S", real], capture_output=True, text=True)
+    result = subprocess.run(["dpkg-query", "-S", os.path.realpath(path)], capture_output=True, text=True)
     if result.returncode != 0:
-        fail("no Debian package installed " + real + ", " + use)
+        fail("no Debian package installed " + os.path.realpath(path) + ", " + use)
     return result.stdout.split(":")[0].strip()
 
 
@@ -106,60 +93,38 @@ def package_field(package, field):
                           capture_output=True, text=True, check=True).stdout.strip()
 
 
-def os_release():
-    values = {}
-    with open("/etc/os-release", encoding="utf-8") as release:
-        for line in release:
-            key, _, value = line.strip().partition("=")
-            values[key] = value.strip('"')
-    return values
-
-
 def purl(package, distro):
-    version = package_field(package, "Version")
-    architecture = package_field(package, "Architecture")
-    return f"pkg:deb/debian/{package}@{version}?arch={architecture}&distro={distro}"
+    return (f"pkg:deb/debian/{package}@{package_field(package, 'Version')}"
+            f"?arch={package_field(package, 'Architecture')}&distro={distro}")
 
 
-def notice_text(package, rules):
+def notice_text(package, referred):
+    """The notice, with each licence file it refers to named as a section at the end (added to referred)."""
     path = os.path.join("/usr/share/doc", package, "copyright")
     with open(path, encoding="utf-8", errors="replace") as copyright_file:
         lines = copyright_file.read().splitlines()
     parts = []
-    for start, end, include_end in rules:
+    for start, end, include_end in KNOWN_PACKAGES[package]["notice"]:
         first = next((i for i, line in enumerate(lines) if re.search(start, line)), None)
         if first is None:
             fail(f"{path} has no line matching {start!r}: the notice to reproduce has moved")
         last = next((i for i in range(first + 1, len(lines)) if re.search(end, lines[i])), len(lines))
         parts.append("\n".join(lines[first:last + 1 if include_end else last]).rstrip())
-    return "\n\n".join(parts)
 
-
-# Debian's copyright files point at licence texts that only a Debian machine
-# has. Each such reference in a notice becomes the name of the section at the
-# end of the notices that holds the text, read from the file it points at.
-COMMON_LICENCE = re.compile(r"/usr/share/common-licenses/[A-Za-z0-9.+-]+")
-
-
-def with_licence_texts_referred(notice, referred):
     def section(match):
-        path = os.path.realpath(match.group(0))
-        if not os.path.isfile(path):
+        licence = os.path.realpath(match.group(0))
+        if not os.path.isfile(licence):
             fail(f"a notice refers to {match.group(0)}, which is not here")
-        referred[path] = os.path.basename(path)
-        return f"{referred[path]}, at the end of this file"
-    return COMMON_LICENCE.sub(section, notice)
+        referred[licence] = os.path.basename(licence)
+        return f"{referred[licence]}, at the end of this file"
+    return COMMON_LICENCE.sub(section, "\n\n".join(parts))
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--map", required=True)
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--commit", required=True)
+    for option in ("--map", "--exe", "--version", "--commit", "--sbom", "--notices"):
+        parser.add_argument(option, required=True)
     parser.add_argument("--toolchain-package", action="append", default=[])
-    parser.add_argument("--sbom", required=True)
-    parser.add_argument("--notices", required=True)
     arguments = parser.parse_args()
 
     by_package = {}
@@ -173,37 +138,26 @@ def main():
     if unknown:
         fail("the exe links files of " + ", ".join(unknown) + ", whose licence and notice are not known here")
 
-    release = os_release()
+    with open("/etc/os-release", encoding="utf-8") as release_file:
+        release = dict(line.strip().partition("=")[::2] for line in release_file)
+    release = {key: value.strip('"') for key, value in release.items()}
     distro = "debian-" + release.get("VERSION_ID", "unknown")
     with open(arguments.exe, "rb") as exe:
         exe_sha256 = hashlib.sha256(exe.read()).hexdigest()
 
-    components = []
-    for package in sorted(by_package):
-        known = KNOWN_PACKAGES[package]
-        components.append({
-            "type": "library",
-            "bom-ref": package,
-            "name": package,
-            "version": package_field(package, "Version"),
-            "description": known["name"],
-            "licenses": [{"expression": known["licence"]}],
-            "purl": purl(package, distro),
-            "properties": [{"name": "lumaris:linked", "value": linked}
-                           for linked in sorted(set(by_package[package]))],
-        })
+    components = [{
+        "type": "library", "bom-ref": package, "name": package, "version": package_field(package, "Version"),
+        "description": KNOWN_PACKAGES[package]["name"], "licenses": [{"expression": KNOWN_PACKAGES[package]["licence"]}],
+        "purl": purl(package, distro),
+        "properties": [{"name": "lumaris:linked", "value": linked} for linked in sorted(set(by_package[package]))],
+    } for package in sorted(by_package)]
     tools = [{"type": "application", "name": package, "version": package_field(package, "Version"),
               "purl": purl(package, distro)} for package in sorted(arguments.toolchain_package)]
     bom = {
-        "bomFormat": "CycloneDX",
-        "specVersion": "1.5",
-        "version": 1,
+        "bomFormat": "CycloneDX", "specVersion": "1.5", "version": 1,
         "metadata": {
             "component": {
-                "type": "application",
-                "bom-ref": "lumaris-hba",
-                "name": "lumaris-hba",
-                "version": arguments.version,
+                "type": "application", "bom-ref": "lumaris-hba", "name": "lumaris-hba", "version": arguments.version,
                 "description": "Torvane Lumaris host-kit report tool, lumaris-hba.exe (32-bit Windows)",
                 "hashes": [{"alg": "SHA-256", "content": exe_sha256}],
                 "properties": [{"name": "lumaris:commit", "value": arguments.commit},
@@ -231,19 +185,14 @@ def main():
                       "notices refer to follow at the end.\n")
         referred = {}
         for component in components:
-            package = component["name"]
-            notices.write(f"\n{'=' * 78}\n{KNOWN_PACKAGES[package]['name']}\n"
-                          f"Package: {package} {component['version']}\n"
-                          f"Licence: {KNOWN_PACKAGES[package]['licence']}\n"
-                          + textwrap.fill("Linked: " + ", ".join(p["value"] for p in component["properties"]),
-                                          width=78, subsequent_indent="    ", break_on_hyphens=False)
-                          + "\n\n")
-            notices.write(with_licence_texts_referred(notice_text(package, KNOWN_PACKAGES[package]["notice"]),
-                                                      referred) + "\n")
+            package, known = component["name"], KNOWN_PACKAGES[component["name"]]
+            linked = textwrap.fill("Linked: " + ", ".join(p["value"] for p in component["properties"]),
+                                   width=78, subsequent_indent="    ", break_on_hyphens=False)
+            notices.write(f"\n{'=' * 78}\n{known['name']}\nPackage: {package} {component['version']}\n"
+                          f"Licence: {known['licence']}\n{linked}\n\n{notice_text(package, referred)}\n")
         for path in sorted(referred):
-            package = owning_package(path, "which a notice refers to")
             notices.write(f"\n{'=' * 78}\n{referred[path]}\n"
-                          f"As Debian's package {package} ships it\n\n")
+                          f"As Debian's package {owning_package(path, 'which a notice refers to')} ships it\n\n")
             with open(path, encoding="utf-8") as licence:
                 notices.write(licence.read().rstrip() + "\n")
 
