@@ -37,7 +37,7 @@ else
     host="$build/sample-host/bin"
     rm -rf "$host" && mkdir -p "$host"
     cp "$build/bin/lumaris-hba.exe" "$build/bin/test-hba/complete/hbaapi.dll" "$host/"
-    cp "$repo/scripts/sample-host-adapters.txt" "$host/adapters.txt"
+    cp "$repo/tests/test_hba/sample-host-adapters.txt" "$host/adapters.txt"
     wine reg add 'HKLM\Software\Torvane\Lumaris' /v Version /t REG_SZ /d 8.0.0.0 /reg:32 /f >/dev/null 2>&1
     behaviour=$(winepath -w "$host/adapters.txt") || { echo "run: winepath failed" >&2; exit 1; }
     export LUMARIS_TEST_HBA_BEHAVIOUR="$behaviour"
