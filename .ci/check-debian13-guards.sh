@@ -42,13 +42,11 @@ if [ -n "${LUMARIS_DEBIAN13_ROOT:-}" ] || [ ! -f "$root/$root_mark" ]; then
     echo "PASS: every root to refuse refused, nothing changed (no Debian 13 root here for the SIGKILL case)"
     exit 0
 fi
-# The processes running in the root: seen from the host, their root is its folder.
+# The processes running in the root: their root directory is its folder. (Seen
+# from the host, a sandboxed process's root reads as "/", so compare inodes.)
+root_id=$(stat -c %d:%i "$root")
 inside() {
-    local pid
-    for pid in /proc/[0-9]*; do
-        [ "$(readlink "$pid/root" 2>/dev/null)" = "$root" ] && echo "${pid#/proc/}"
-    done
-    return 0
+    stat -L -c '%n %d:%i' /proc/[0-9]*/root 2>/dev/null | awk -v id="$root_id" '$2 == id { split($1, p, "/"); print p[3] }'
 }
 setsid bash "$script" >"$work/run.log" 2>&1 &
 run=$!
