@@ -68,7 +68,7 @@ make_root() {
 in_root() {
     local dir=$1
     shift
-    bwrap --bind "$dir" / --dev /dev --dev-bind-try /dev/fuse /dev/fuse --proc /proc --ro-bind /sys /sys \
+    bwrap --bind "$dir" / --dev /dev --perms 1777 --tmpfs /dev/shm --dev-bind-try /dev/fuse /dev/fuse --proc /proc --ro-bind /sys /sys \
         --perms 1777 --tmpfs /tmp --ro-bind /etc/resolv.conf /etc/resolv.conf \
         --ro-bind-try /etc/ssl/certs/ca-certificates.crt /etc/ssl/host-ca-certificates.crt \
         --unshare-pid --unshare-uts --die-with-parent --cap-add ALL -- \
