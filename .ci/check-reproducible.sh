@@ -22,14 +22,14 @@ fail() {
 builder=lumaris-rebuilder
 if [ -z "${LUMARIS_SANDBOXED:-}" ]; then
     source "$repo/scripts/install-packages.sh"
-    install_packages "${lumaris_release_tools[@]}" base-files reprotest diffoscope-minimal faketime disorderfs \
-        sudo bubblewrap unzip
+    source "$repo/scripts/sandbox.sh"
+    install_packages "${lumaris_release_packages[@]}" reprotest diffoscope-minimal faketime disorderfs sudo unzip
     command -v npm >/dev/null || install_packages nodejs npm
     id=64000
     while getent passwd "$id" >/dev/null || getent group "$id" >/dev/null; do id=$((id + 1)); done
     ! getent passwd "$builder" >/dev/null || fail "this host already has a user $builder"
-    LUMARIS_SANDBOXED=1 exec bwrap --dev-bind / / --proc /proc --perms 1777 --tmpfs /tmp --bind "$repo" "$repo" \
-        --perms 0644 --ro-bind-data 3 /etc/passwd --perms 0644 --ro-bind-data 4 /etc/group --unshare-pid --die-with-parent --cap-add ALL \
+    enter_sandbox --perms 1777 --tmpfs /tmp --bind "$repo" "$repo" \
+        --perms 0644 --ro-bind-data 3 /etc/passwd --perms 0644 --ro-bind-data 4 /etc/group \
         -- bash "$repo/.ci/check-reproducible.sh" "$@" 3< <(cat /etc/passwd && echo "$builder:x:$id:$id::/nonexistent:/usr/sbin/nologin") \
         4< <(cat /etc/group && echo "$builder:x:$id:")
 fi

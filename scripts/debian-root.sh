@@ -2,17 +2,16 @@
 # (.ci/test-debian13.sh, scripts/bench-first-run.sh), as root:
 #   check_root_path GIVEN  sets root to GIVEN resolved, or refuses it (exit 2)
 #                          unless it is absolute, not / and new or made here;
-#   enter_sandbox [BWRAP-OPTION...] -- COMMAND...
-#                          execs COMMAND (the calling script again) in a
-#                          bubblewrap sandbox of the host, unless already in one;
+#   enter_sandbox ...      from scripts/sandbox.sh;
 #   make_root SUITE DIR    makes a root in DIR with mmdebstrap unless one is there;
 #   in_root DIR COMMAND... runs COMMAND inside the root DIR, in a clean environment.
 # Every mount (bubblewrap's, mmdebstrap's) and process is the sandbox's, and
 # ends with it when the script's first process ends, SIGKILL included.
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$repo/scripts/install-packages.sh"
+source "$repo/scripts/sandbox.sh"
 source "$repo/cmake/wine-env.sh"  # what an emulated host passes into a root
-install_packages mmdebstrap bubblewrap
+install_packages mmdebstrap
 
 root_mark=.lumaris-hba-root        # in a finished root
 partial_mark=.lumaris-hba-partial  # in the folder a root is being made in
@@ -37,15 +36,6 @@ check_root_path() {
     if [ -e "$root.partial" ] || [ -L "$root.partial" ]; then
         marked_folder "$root.partial" "$partial_mark" || refuse "'$root.partial': it exists and is not ours"
     fi
-}
-
-enter_sandbox() {
-    [ -z "${LUMARIS_SANDBOXED:-}" ] || return 0
-    local options=()
-    while [ "$1" != -- ]; do options+=("$1"); shift; done
-    shift
-    LUMARIS_SANDBOXED=1 exec bwrap --dev-bind / / --proc /proc "${options[@]}" \
-        --unshare-pid --die-with-parent --cap-add ALL -- "$@"
 }
 
 # Made in a marked folder beside it and moved into place only when whole: a

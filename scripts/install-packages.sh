@@ -31,10 +31,12 @@ install_packages() {
 # What building, testing and running under Wine need: what setup.sh installs.
 # shellcheck disable=SC2034  # used by the scripts that source this one
 lumaris_build_packages=(cmake make unzip mingw-w64 g++-mingw-w64-i686 googletest wine wine64 wine32:i386)
-# What cuts a release (scripts/release.sh): the build tools its SBOM lists.
+# What cuts a release (scripts/release.sh): the build tools its SBOM lists, and
+# base-files, which gives the licence texts the notices carry.
 # shellcheck disable=SC2034
 lumaris_release_tools=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
                        mingw-w64-i686-dev mingw-w64-common cmake make zip python3 git)
+lumaris_release_packages=("${lumaris_release_tools[@]}" base-files)
 
 # The Debian mirror this host's apt uses, for a root made here to come from
 # the same place.

@@ -107,11 +107,10 @@ check_certificate() {
     fi
 }
 
-# What TOOLCHAIN names and a rebuilder installs: the build tools the SBOM
-# lists, and base-files, which gives the licence texts the notices carry.
+# What TOOLCHAIN names and a rebuilder installs.
 source "$repo/scripts/install-packages.sh"
 build_tools=("${lumaris_release_tools[@]}")
-release_packages=("${build_tools[@]}" base-files)
+release_packages=("${lumaris_release_packages[@]}")
 install_packages "${release_packages[@]}"
 if [ -n "$pfx" ]; then
     install_packages osslsigncode openssl
